@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "object.h"
@@ -60,4 +61,11 @@ class Lexer {
   size_t pos_;
 };
 
+}  // namespace vellum
+
+namespace vellum {
+// Whether the bytes are well-formed UTF-8.
+bool valid_utf8(std::string_view s);
+// The bytes as UTF-8 text, each invalid sequence replaced by U+FFFD.
+std::string utf8_lossy(std::string_view s);
 }  // namespace vellum

@@ -218,6 +218,7 @@ class Object {
   const std::string& as_string() const { return std::get<4>(v_).bytes; }
   std::string& as_string_mut() { return std::get<4>(v_).bytes; }
   const std::string& as_name() const { return std::get<5>(v_).text; }
+  std::string& as_name_mut() { return std::get<5>(v_).text; }
   const std::vector<Object>& as_array() const { return std::get<6>(v_); }
   std::vector<Object>& as_array_mut() { return std::get<6>(v_); }
   const Dictionary& as_dict() const { return std::get<7>(v_); }

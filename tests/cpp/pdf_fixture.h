@@ -1,0 +1,78 @@
+// Builds small PDF files in memory for tests: objects are given as their
+// body text, offsets and the classic cross-reference table are computed.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "doc.h"
+#include "resolver.h"
+#include "xref.h"
+
+namespace vellum::testing {
+
+class PdfFixture {
+ public:
+  // `body` is what stands between "n 0 obj" and "endobj".
+  PdfFixture& object(uint32_t num, std::string body) {
+    objects_[num] = std::move(body);
+    return *this;
+  }
+  PdfFixture& stream(uint32_t num, std::string dict_entries, std::string data) {
+    return object(num, "<< " + dict_entries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
+                           "\nendstream");
+  }
+  PdfFixture& trailer(std::string entries) {
+    trailer_ = std::move(entries);
+    return *this;
+  }
+
+  std::string build() const {
+    std::string out = "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n";
+    std::map<uint32_t, size_t> offsets;
+    uint32_t size = 1;
+    for (const auto& [num, body] : objects_) {
+      offsets[num] = out.size();
+      out += std::to_string(num) + " 0 obj\n" + body + "\nendobj\n";
+      size = num + 1 > size ? num + 1 : size;
+    }
+    size_t xref_at = out.size();
+    out += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
+    for (uint32_t n = 1; n < size; ++n) {
+      char line[32];
+      auto it = offsets.find(n);
+      if (it == offsets.end())
+        std::snprintf(line, sizeof line, "0000000000 65535 f \n");
+      else
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", it->second);
+      out += line;
+    }
+    out += "trailer\n<< /Size " + std::to_string(size) + " " + trailer_ + " >>\nstartxref\n" +
+           std::to_string(xref_at) + "\n%%EOF\n";
+    return out;
+  }
+
+  // A one-page document whose page has `page_entries` (e.g. "/Contents 4 0 R").
+  static PdfFixture one_page(std::string page_entries) {
+    PdfFixture f;
+    f.object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+        .object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+        .object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] " + page_entries + " >>")
+        .trailer("/Root 1 0 R");
+    return f;
+  }
+
+ private:
+  std::map<uint32_t, std::string> objects_;
+  std::string trailer_ = "/Root 1 0 R";
+};
+
+// A resolver over `file` (which must outlive it), or a failed test.
+inline Result<Resolver> resolver_for(const std::string& file) {
+  auto xref = read_xref(as_bytes(file));
+  if (!xref) return xref.error();
+  return Resolver(as_bytes(file), std::move(xref.value()));
+}
+
+}  // namespace vellum::testing

@@ -1,0 +1,221 @@
+// The resolver: stream assembly, lookups, caching, cycles; and every object
+// of real files, plus damaged copies of them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "corpus.h"
+#include "cos.h"
+#include "objstm.h"
+#include "pdf_fixture.h"
+#include "resolver.h"
+
+using namespace vellum;
+using vellum::testing::PdfFixture;
+
+namespace {
+
+// assemble_stream over "<< >> stream..." text; returns the data or "<dict>".
+std::string assembled(const std::string& text, std::optional<int64_t> length) {
+  Lexer lx(as_bytes(text));
+  auto obj = parse_object(lx);
+  Object out = assemble_stream(as_bytes(text), lx, std::move(obj.value()), length);
+  if (!out.is_stream()) return "<dict>";
+  return std::string(as_chars(out.as_stream().data()));
+}
+
+}  // namespace
+
+TEST(Resolver, AssembleStream) {
+  struct Case {
+    std::string text;
+    std::optional<int64_t> length;
+    std::string data;
+  } cases[] = {
+      {"<< >>\nstream\r\n0123456789\r\nendstream", 10, "0123456789"},
+      {"<< >>\nstream\n0123456789\nendstream", 100, "0123456789"},       // declared end misses: search
+      {"<< >>\nstream\n0123456789\nendstream", std::nullopt, "0123456789"},
+      {"<< >>\nstream\n0123456789\r\n", std::nullopt, "0123456789"},     // no endstream: to the end
+      {"<< >>\nstream\r\rab\nendstream", std::nullopt, "\rab"},          // only the first CR is stepped over
+      {"<< >>\nstream \nab\nendstream", 4, " \nab"},                      // nothing stepped over
+      {"<< >>\nstream\n\nendstream", 0, ""},
+      {"<< >>\nstream\nabcdef       \n   endstream", 6, "abcdef"},        // endstream within the window
+      {"<< >> 5", std::nullopt, "<dict>"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(assembled(c.text, c.length), c.data) << c.text;
+}
+
+TEST(Resolver, LookupsAndErrors) {
+  auto file = PdfFixture()
+                  .object(1, "<< /Type /Catalog >>")
+                  .stream(4, "", "0123456789")
+                  .object(5, "<< /Length 8 0 R >>\nstream\nabc\nendstream")
+                  .object(6, "(six)")
+                  .build();
+  // Object 7's table entry points at object 6's header: a mismatch.
+  auto xref = read_xref(as_bytes(file));
+  ASSERT_TRUE(xref);
+  xref->entries[7] = xref->entries.at(6);
+  Resolver r(as_bytes(file), std::move(xref.value()));
+
+  auto four = r.get(4);
+  ASSERT_TRUE(four);
+  EXPECT_EQ(as_chars((*four)->as_stream().data()), "0123456789");
+  EXPECT_EQ(r.get(4).value(), four.value());  // cached: the same object
+  auto five = r.get(5);                        // /Length 8 0 R is missing: search
+  ASSERT_TRUE(five);
+  EXPECT_EQ(as_chars((*five)->as_stream().data()), "abc");
+  EXPECT_EQ(r.get(7).error().display(), "InvalidObject: object number mismatch");
+  EXPECT_EQ(r.get(99).error().display(), "ObjectNotFound: no such object");
+  EXPECT_EQ(r.get(0).error().display(), "ObjectNotFound: no such object");  // free
+
+  auto dict = r.resolve_dict(Object::reference({4, 0}));
+  ASSERT_TRUE(dict);
+  EXPECT_TRUE((*dict)->contains("Length"));
+  EXPECT_EQ(r.resolve_dict(Object::reference({6, 0})).error().display(), "InvalidObject: expected dictionary");
+  EXPECT_EQ(r.resolve_dict(Object::integer(3)).error().display(), "InvalidObject: expected dictionary");
+}
+
+TEST(Resolver, GenerationFromHeaderAndSelfReferencingLength) {
+  auto file = PdfFixture()
+                  .object(1, "<< >>")
+                  .object(2, "<< /Length 2 0 R >>\nstream\nxyz\nendstream")
+                  .build();
+  auto r = vellum::testing::resolver_for(file);
+  ASSERT_TRUE(r);
+  // /Length refers to the stream itself: the nested lookup fails, the length
+  // counts as absent and the endstream search cuts the data.
+  auto two = r->get(2);
+  ASSERT_TRUE(two) << two.error().display();
+  EXPECT_EQ(as_chars((*two)->as_stream().data()), "xyz");
+}
+
+TEST(Resolver, ObjectStreams) {
+  std::string objstm_data = "7 0 8 3   42 (ab)";
+  auto file = PdfFixture()
+                  .object(1, "<< >>")
+                  .stream(3, "/Type /ObjStm /N 2 /First 10", objstm_data)
+                  .stream(4, "/Type /ObjStm /N 1 /First 4", "9 0 (loop)")
+                  .build();
+  auto xref = read_xref(as_bytes(file));
+  ASSERT_TRUE(xref);
+  xref->entries[7] = XrefEntry::in_stream(3, 0);
+  xref->entries[8] = XrefEntry::in_stream(3, 1);
+  xref->entries[9] = XrefEntry::in_stream(3, 4);
+  xref->entries[10] = XrefEntry::in_stream(10, 0);  // an object stream inside itself
+  xref->entries[11] = XrefEntry::in_stream(12, 0);  // a loop of object streams
+  xref->entries[12] = XrefEntry::in_stream(11, 0);
+  xref->entries[13] = XrefEntry::in_stream(1, 0);   // not a stream
+  Resolver r(as_bytes(file), std::move(xref.value()));
+  EXPECT_EQ(r.get(7).value()->as_int(), 42);
+  EXPECT_EQ(r.get(8).value()->as_string(), "ab");
+  EXPECT_EQ(r.get(9).error().display(), "InvalidObject: objstm index out of range");
+  EXPECT_FALSE(r.get(10));
+  EXPECT_FALSE(r.get(11));
+  EXPECT_EQ(r.get(13).error().display(), "InvalidObject: ObjStm is not a stream");
+}
+
+TEST(ObjStmParse, HeaderRules) {
+  auto dict = [](const char* text) {
+    Lexer lx(as_bytes(text));
+    return parse_object(lx).value().as_dict();
+  };
+  auto bytes = [](const char* s) { return Bytes(s, s + std::strlen(s)); };
+  struct Case {
+    const char* dict;
+    const char* data;
+    const char* error;
+  } cases[] = {
+      {"<< /N -1 /First 0 >>", "", "InvalidObject: objstm negative key"},
+      {"<< /N 2 0 R /First 0 >>", "", "InvalidObject: objstm missing key"},
+      {"<< /N 1 >>", "", "InvalidObject: objstm missing key"},
+      {"<< /N 1 /First 0 >>", "7 x", "InvalidObject: objstm bad integer"},
+      {"<< /N 1 /First 0 >>", "7", "InvalidObject: objstm truncated header"},
+      // An absurd /N with a short header fails without reserving N entries.
+      {"<< /N 9223372036854775807 /First 0 >>", "1 0 2 0", "InvalidObject: objstm truncated header"},
+  };
+  for (const Case& c : cases) {
+    auto r = ObjStm::parse(dict(c.dict), bytes(c.data));
+    EXPECT_EQ(r ? std::string("ok") : r.error().display(), c.error) << c.dict << " " << c.data;
+  }
+  auto ok = ObjStm::parse(dict("<< /N 2 /First 0 >>"), bytes("1 0 % note\n 2 5"));
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->numbers, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(ok->count(), 2u);
+  EXPECT_EQ(ObjStm::parse(dict("<< /N 0 /First 0 >>"), {})->count(), 0u);
+}
+
+// Every object that the table lists resolves, in file order, and so do the
+// catalog and its /Pages.
+namespace {
+int resolve_every_object(bool (*select)(const vellum::testing::ManifestRecord&)) {
+  int files = 0;
+  size_t objects = 0;
+  for (const auto& rec : vellum::testing::manifest()) {
+    if (!select(rec)) continue;
+    auto data = vellum::testing::read_file(vellum::testing::corpus_dir() / "files" / rec.file);
+    ByteSpan bytes(data.data(), data.size());
+    auto xref = read_xref(bytes);
+    EXPECT_TRUE(xref) << rec.file << ": " << xref.error().display();
+    if (!xref) continue;
+    std::vector<std::pair<uint64_t, uint32_t>> order;
+    for (const auto& [num, e] : xref->entries)
+      if (e.kind != XrefEntry::Kind::Free) order.emplace_back(e.kind == XrefEntry::Kind::InFile ? e.offset : ~0ull, num);
+    std::sort(order.begin(), order.end());
+    Resolver r(bytes, std::move(xref.value()));
+    for (auto [offset, num] : order) {
+      auto got = r.get(num);
+      EXPECT_TRUE(got) << rec.file << " object " << num << ": " << got.error().display();
+      ++objects;
+    }
+    auto catalog = r.resolve_dict(*r.xref().trailer.get("Root"));
+    EXPECT_TRUE(catalog && (*catalog)->get("Pages") && r.resolve_dict(*(*catalog)->get("Pages"))) << rec.file;
+    ++files;
+  }
+  std::printf("resolved %zu objects in %d files\n", objects, files);
+  return files;
+}
+}  // namespace
+
+TEST(ResolverCorpus, ClassicFilesResolveCompletely) {
+  if (!vellum::testing::corpus_available()) GTEST_SKIP() << "corpus absent";
+  int files = resolve_every_object([](const vellum::testing::ManifestRecord& r) {
+    return r.qpdf_ok && !r.encrypted && r.xref == "table" && !r.object_streams;
+  });
+  EXPECT_GE(files, 30);
+}
+
+TEST(ResolverCorpus, StreamHybridAndObjectStreamFilesResolveCompletely) {
+  if (!vellum::testing::corpus_available()) GTEST_SKIP() << "corpus absent";
+  int files = resolve_every_object([](const vellum::testing::ManifestRecord& r) {
+    return !r.encrypted && !r.robustness && (r.xref == "stream" || r.xref == "hybrid" || r.object_streams);
+  });
+  EXPECT_GE(files, 15);
+}
+
+// Damaged copies of real files: every call returns a value or an Error.
+TEST(ResolverCorpus, TruncatedAndBitFlippedFilesNeverCrash) {
+  if (!vellum::testing::corpus_available()) GTEST_SKIP() << "corpus absent";
+  std::mt19937 rng(1234);
+  auto files = vellum::testing::corpus_files();
+  for (size_t k = 0; k < files.size(); k += 3) {
+    auto original = vellum::testing::read_file(files[k]);
+    if (original.size() > 600000) continue;
+    for (int variant = 0; variant < 6; ++variant) {
+      std::vector<uint8_t> data = original;
+      if (variant < 3) {
+        data.resize(data.size() * (variant + 1) / 4);
+      } else {
+        for (int flips = 0; flips < 20 && !data.empty(); ++flips) data[rng() % data.size()] ^= 1u << (rng() % 8);
+      }
+      ByteSpan bytes(data.data(), data.size());
+      auto xref = read_xref(bytes);
+      if (!xref) continue;
+      std::vector<uint32_t> nums;
+      for (const auto& [num, e] : xref->entries) nums.push_back(num);
+      Resolver r(bytes, std::move(xref.value()));
+      for (uint32_t num : nums) (void)r.get(num);
+    }
+  }
+}

@@ -1,0 +1,124 @@
+// The page tree and page content assembly.
+#include <gtest/gtest.h>
+
+#include "cos.h"
+#include "pagetree.h"
+#include "pdf_fixture.h"
+
+using namespace vellum;
+using vellum::testing::PdfFixture;
+
+namespace {
+
+struct Opened {
+  std::string file;
+  std::unique_ptr<Resolver> resolver;
+};
+
+Opened open(const PdfFixture& f) {
+  Opened o{f.build(), nullptr};
+  auto xref = read_xref(as_bytes(o.file));
+  EXPECT_TRUE(xref) << xref.error().display();
+  o.resolver = std::make_unique<Resolver>(as_bytes(o.file), std::move(xref.value()));
+  return o;
+}
+
+Result<std::vector<Page>> pages_of(const Opened& o) {
+  auto catalog = o.resolver->resolve_dict(*o.resolver->xref().trailer.get("Root"));
+  if (!catalog) return catalog.error();
+  return collect_pages(*o.resolver, **catalog);
+}
+
+}  // namespace
+
+TEST(PageTree, InheritanceAndDefaults) {
+  PdfFixture f;
+  f.object(1, "<< /Pages 2 0 R >>")
+      .object(2, "<< /Kids [3 0 R 4 0 R 5 0 R 3 0 R] /MediaBox [0 0 595 842] /Rotate -90 /Resources << /Font << >> >> >>")
+      .object(3, "<< /Type /Page >>")
+      .object(4, "<< /MediaBox [0 0 612] /Rotate 90.0 /Resources 99 0 R >>")
+      .object(5, "<< /MediaBox [0 0 /X 100 200] /Rotate 450 >>");
+  auto o = open(f);
+  auto pages = pages_of(o);
+  ASSERT_TRUE(pages) << pages.error().display();
+  ASSERT_EQ(pages->size(), 3u);  // the repeated kid is listed once
+  EXPECT_EQ((*pages)[0].media_box, (std::array<double, 4>{0, 0, 595, 842}));
+  EXPECT_EQ((*pages)[0].rotate, 270);
+  EXPECT_TRUE((*pages)[0].resources->contains("Font"));
+  EXPECT_EQ((*pages)[1].media_box, (std::array<double, 4>{0, 0, 595, 842}));  // three numbers: inherited
+  EXPECT_EQ((*pages)[1].rotate, 270);                                         // a real: inherited
+  EXPECT_TRUE((*pages)[1].resources->empty());                                // missing object: empty
+  EXPECT_EQ((*pages)[2].media_box, (std::array<double, 4>{0, 0, 100, 200}));
+  EXPECT_EQ((*pages)[2].rotate, 90);
+}
+
+TEST(PageTree, RootWithoutKidsAndDefaultBox) {
+  auto o = open(PdfFixture().object(1, "<< /Pages << /Contents 9 0 R >> >>"));
+  auto pages = pages_of(o);
+  ASSERT_TRUE(pages);
+  ASSERT_EQ(pages->size(), 1u);
+  EXPECT_EQ((*pages)[0].media_box, (std::array<double, 4>{0, 0, 612, 792}));
+}
+
+TEST(PageTree, LoopsAndIndirectKids) {
+  PdfFixture f;
+  f.object(1, "<< /Pages 2 0 R >>")
+      .object(2, "<< /Kids 6 0 R >>")  // an indirect /Kids array
+      .object(6, "[3 0 R 4 0 R]")
+      .object(3, "<< /Kids [4 0 R 3 0 R 2 0 R] >>")  // back to itself, and to the (unrecorded) root
+      .object(4, "<< /Type /Page >>");
+  auto o = open(f);
+  auto pages = pages_of(o);
+  ASSERT_TRUE(pages) << pages.error().display();
+  EXPECT_EQ(pages->size(), 1u);
+}
+
+TEST(PageTree, Errors) {
+  auto depth_chain = [](int levels) {
+    PdfFixture f;
+    f.object(1, "<< /Pages 2 0 R >>");
+    for (int i = 0; i < levels; ++i)
+      f.object(2 + i, "<< /Kids [" + std::to_string(3 + i) + " 0 R] >>");
+    f.object(2 + levels, "<< /Type /Page >>");
+    return f;
+  };
+  struct Case {
+    PdfFixture fixture;
+    const char* error;
+  } cases[] = {
+      {PdfFixture().object(1, "<< >>"), "InvalidObject: catalog has no /Pages"},
+      {PdfFixture().object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids 5 >>"), "InvalidObject: /Kids not array"},
+      {PdfFixture().object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids 3 0 R >>").object(3, "<< >>"),
+       "InvalidObject: /Kids not array"},
+      {PdfFixture().object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids [5 0 R] >>"),
+       "ObjectNotFound: no such object"},
+      {depth_chain(66), "InvalidObject: page tree too deep"},
+  };
+  for (Case& c : cases) {
+    auto o = open(c.fixture);
+    auto pages = pages_of(o);
+    EXPECT_EQ(pages ? std::string("ok") : pages.error().display(), c.error);
+  }
+  auto o = open(depth_chain(64));
+  auto ok = pages_of(o);
+  ASSERT_TRUE(ok) << ok.error().display();
+  EXPECT_EQ(ok->size(), 1u);
+}
+
+TEST(PageContent, Assembly) {
+  PdfFixture f = PdfFixture::one_page("");
+  f.stream(4, "", "BT ET").stream(5, "", "q").stream(6, "", "Q").object(7, "12");
+  auto o = open(f);
+  auto content = [&](const char* contents) -> std::string {
+    Lexer lx(as_bytes(contents));
+    auto d = parse_object(lx);
+    auto r = page_content(*o.resolver, d->as_dict());
+    return r ? std::string(r->begin(), r->end()) : r.error().display();
+  };
+  EXPECT_EQ(content("<< /Contents 4 0 R >>"), "BT ET");
+  EXPECT_EQ(content("<< /Contents [4 0 R 5 0 R] >>"), "BT ET\nq\n");
+  EXPECT_EQ(content("<< /Contents [5 0 R 7 0 R 6 0 R] >>"), "q\nQ\n");
+  EXPECT_EQ(content("<< /Contents [4 0 R 8 0 R] >>"), "ObjectNotFound: no such object");
+  EXPECT_EQ(content("<< /Contents 7 0 R >>"), "");
+  EXPECT_EQ(content("<< >>"), "");
+}

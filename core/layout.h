@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,21 @@ struct PageText {
   std::string text() const;  // line texts joined with "\n"
 };
 
-PageText layout_page(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box);
+// How the gap between two neighbouring runs of a line is measured.
+//  UserSpace: from the previous run's end_x to the next run's x, against a
+//    fifth of the next run's effective (matrix-scaled) size. The default.
+//  UnscaledWidth: from prev.x + prev.width to next.x, against a fifth of the
+//    unscaled size. Mixes user space with text space, so text set at a small
+//    size under a scaling matrix gets spaces inside words; kept only to
+//    measure the difference on real files.
+// The two agree exactly wherever the text matrix times the CTM is a pure
+// translation.
+enum class GapMeasure { UserSpace, UnscaledWidth };
+
+// One line from its runs, in line order.
+Line make_line(std::span<const TextRun* const> runs, GapMeasure measure = GapMeasure::UserSpace);
+
+PageText layout_page(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box,
+                     GapMeasure measure = GapMeasure::UserSpace);
 
 }  // namespace vellum

@@ -1,0 +1,94 @@
+// Content-stream parser: operators with their operand slices, the oddities of
+// real content (inline images, stray delimiters, long keywords), and bounded
+// behaviour on hostile input.
+#include <gtest/gtest.h>
+
+#include <span>
+#include <string>
+
+#include "content.h"
+
+namespace vellum {
+namespace {
+
+// Compact rendering so that an expectation fits on a line: "Tf[/F1 12]".
+std::string render(const Object& o);
+std::string join(std::span<const Object> items) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) out += (i ? " " : "") + render(items[i]);
+  return out;
+}
+std::string render(const Object& o) {
+  if (o.is_int()) return std::to_string(o.as_int());
+  if (o.is_real()) return std::to_string(o.as_real()).substr(0, 4);
+  if (o.is_string()) return "(" + o.as_string() + ")";
+  if (o.is_name()) return "/" + o.as_name();
+  if (o.is_ref()) return std::to_string(o.as_ref().num) + " R";
+  if (o.is_array()) return "[" + join(o.as_array()) + "]";
+  std::string out = "<<";
+  for (const auto& [k, v] : o.as_dict()) out += "/" + k + " " + render(v);
+  return out + ">>";
+}
+
+// Also checks the flat layout's invariant: slices tile the operand vector in
+// order and nothing dropped lingers in it.
+std::string parse(const std::string& input) {
+  ContentOps c = parse_content(as_bytes(input));
+  std::string out;
+  size_t next = 0;
+  for (const Op& op : c.ops) {
+    EXPECT_EQ(op.first_operand, next);
+    next += op.operand_count;
+    out += (out.empty() ? "" : " ") + std::string(op.op()) + "[" + join(c.operands_of(op)) + "]";
+  }
+  EXPECT_EQ(next, c.operands.size());
+  return out;
+}
+
+struct Case {
+  std::string input;
+  const char* expected;
+};
+
+class ParseContent : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ParseContent, Ops) { EXPECT_EQ(parse(GetParam().input), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseContent,
+    ::testing::Values(
+        Case{"BT /F1 12 Tf (Hi) Tj ET", "BT[] Tf[/F1 12] Tj[(Hi)] ET[]"},
+        Case{"[(a) -120 (b)] TJ 1 0 0 1 10 20 cm", "TJ[[(a) -120 (b)]] cm[1 0 0 1 10 20]"},
+        Case{"5 0 R Do /P <</MCID 3>> BDC", "Do[5 R] BDC[/P <</MCID 3>>]"},
+        Case{"(a) ' 1 .5 (b) \" T*", "'[(a)] \"[1 0.50 (b)] T*[]"},
+        Case{"1 2 abcdef", "abcd[1 2]"},
+        // Only numbers, strings, names, arrays and dictionaries are operands.
+        Case{"1 true 2 false null", "true[1] fals[2] null[]"},
+        Case{"1 2 m 3 4", "m[1 2]"},
+        Case{"1 2 ] 3 m", "m[3]"},
+        Case{"1 { 2 } 3 > 4 l", "l[4]"},
+        Case{"0 0 m (unterminated", "m[0 0]"},
+        Case{"1 w 2 3 <4G> re 5 w", "w[1]"},
+        Case{"q BI /W 4 /H 4 /BPC 8 /CS /G ID \x01\x02\x03 EI Q", "q[] Q[]"},
+        // The first EI ends the image wherever it is; the rest is content.
+        Case{"1 w BI /W 1 ID abEIcd 5 w EI Q", "w[1] cd[] w[5] EI[] Q[]"},
+        Case{"7 BI ID x EI m", "m[]"},
+        Case{"q BI /W 1 ID \xff\xfe Q", "q[]"},
+        Case{"BIX 1 w", "BIX[] w[1]"},
+        Case{"", ""}));
+
+TEST(ParseContentLimits, HostileInput) {
+  // Nesting beyond the parser's limit ends the list cleanly.
+  EXPECT_EQ(parse("q " + std::string(100000, '[') + " Q"), "q[]");
+  // Millions of operators: one linear pass, slices still tile.
+  std::string s;
+  for (int i = 0; i < 1'000'000; ++i) s += "q 1 0 0 1 2 3 cm Q ";
+  ContentOps c = parse_content(as_bytes(s));
+  ASSERT_EQ(c.ops.size(), 3'000'000u);
+  EXPECT_EQ(c.operands.size(), 6'000'000u);
+  EXPECT_EQ(c.ops[2'999'998].first_operand, 5'999'994u);
+  EXPECT_EQ(c.ops[2'999'998].operand_count, 6u);
+}
+
+}  // namespace
+}  // namespace vellum

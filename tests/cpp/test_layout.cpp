@@ -1,0 +1,120 @@
+// Line layout: reading order, baseline tolerance, word spacing, and word gaps
+// measured in user space for text scaled by a matrix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "content.h"
+#include "layout.h"
+
+namespace vellum {
+namespace {
+
+constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
+
+// A run as the text machine makes it when no matrix scales.
+TextRun run(std::string text, double x, double y, double width, double size) {
+  return TextRun{std::move(text), "F", x, y, width, size, x + width, size};
+}
+
+struct Case {
+  std::vector<TextRun> runs;
+  const char* text;  // lines joined with "|"
+};
+
+class LayoutPage : public ::testing::TestWithParam<Case> {};
+
+TEST_P(LayoutPage, Lines) {
+  PageText page = layout_page(GetParam().runs, kLetter);
+  std::string text = page.text();
+  std::replace(text.begin(), text.end(), '\n', '|');
+  EXPECT_EQ(text, GetParam().text);
+  EXPECT_EQ(page.needs_ocr, GetParam().runs.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LayoutPage,
+    ::testing::Values(
+        Case{{}, ""},
+        Case{{run("a", 0, 700, 5, 12), run("b", 100, 694, 5, 12), run("c", 0, 693.9, 5, 12)}, "a b|c"},
+        // Size-1 text: the tolerance floor is 1.0, not 0.5; the larger size counts.
+        Case{{run("a", 0, 700, 0.5, 1), run("b", 0.5, 699.2, 0.5, 1), run("C", 4.5, 691, 5, 20)}, "abC"},
+        // Against the line's first run only: 690 is 5 from 695 but 10 from 700.
+        Case{{run("a", 0, 700, 5, 12), run("b", 50, 695, 5, 12), run("c", 100, 690, 5, 12)}, "a b|c"},
+        Case{{run("A", 72, 700, 30, 12), run("B", 104, 700, 6, 12), run("C", 112.5, 700, 6, 12)}, "AB C"},
+        Case{{run("a", 0, 700, 1, 0.5), run("b", 1.19, 700, 1, 0.5), run("c", 2.4, 700, 1, 0.5)}, "ab c"},
+        Case{{run("ab", 0, 700, 10, 10), run("c", 3, 700, 5, 10)}, "abc"},
+        Case{{run("a ", 0, 700, 10, 10), run("b", 50, 700, 5, 10), run(" c", 90, 700, 5, 10)}, "a b c"},
+        Case{{run("", 0, 700, 0, 10), run("b", 50, 700, 5, 10), run("", 90, 700, 0, 10), run("c", 99, 700, 5, 10)},
+             " b c"},
+        // Sorted by y first: the raised run leads even though it stands to the right.
+        Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "2base"},
+        Case{{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
+        Case{{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"}));
+
+TEST(LayoutPageFields, MediaBoxAndLinePosition) {
+  PageText page = layout_page({run("a", 3, 700, 5, 10)}, {0, 792, 612, 0});
+  EXPECT_EQ(page.width, 612);
+  EXPECT_EQ(page.height, 792);
+  ASSERT_EQ(page.lines.size(), 1u);
+  EXPECT_EQ(page.lines[0].x, 3);
+  EXPECT_EQ(page.lines[0].y, 700);
+}
+
+// The merge sort against the standard stable sort, on data with many ties.
+// Runs are wider than any x step, so no gap adds a space.
+TEST(LayoutPageOrder, MatchesStableSortAndSurvivesNan) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 50; ++round) {
+    std::vector<TextRun> runs;
+    for (size_t i = 0, n = rng() % 300; i < n; ++i)
+      runs.push_back(run(std::to_string(i) + ";", rng() % 5, 100.0 * (rng() % 8), 10, 1));
+    std::vector<TextRun> sorted = runs;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const TextRun& a, const TextRun& b) { return a.y != b.y ? a.y > b.y : a.x < b.x; });
+    std::string want;
+    for (size_t i = 0; i < sorted.size(); ++i)
+      want += (i > 0 && sorted[i].y != sorted[i - 1].y ? "\n" : "") + sorted[i].text;
+    ASSERT_EQ(layout_page(runs, kLetter).text(), want);
+  }
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<TextRun> runs;
+  for (int i = 0; i < 40; ++i) runs.push_back(run("x", i % 3 ? i : nan, i % 4 ? 10.0 * i : nan, 1, i % 5 ? 10 : nan));
+  std::string text = layout_page(runs, kLetter).text();
+  EXPECT_EQ(std::count(text.begin(), text.end(), 'x'), 40);
+}
+
+// End to end: kerned pieces of one word set at size 1 and scaled up by a
+// matrix stay one word; a real gap between words gives one space. The
+// unscaled measure is shown for contrast (and to measure its effect).
+TEST(LayoutPageScaled, WordGapsInUserSpace) {
+  const std::string welcome = " /TT2 1 Tf [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) ] TJ ET";
+  const std::string words = " /TT2 1 Tf [(Hello) -300 (World)] TJ ET";
+  const std::string tm10 = "BT 10 0 0 10 100 700 Tm";
+  const std::string cm_tm33 = "0.24 0 0 0.24 36 36 cm BT 33 0 0 33 0 0 Tm";
+  struct {
+    std::string content;
+    const char* text;
+    const char* unscaled_text;
+  } cases[] = {
+      {tm10 + welcome, "Welcome", "We l c o m e"},
+      {cm_tm33 + welcome, "Welcome", "We l c o m e"},
+      {tm10 + words, "Hello World", "Hello World"},
+      {cm_tm33 + words, "Hello World", "Hello World"},
+      {tm10 + " /TT2 1 Tf [(Hel) -100 (lo)] TJ ET", "Hello", "Hel lo"},  // 1 unit at size 10
+      {tm10 + " /TT2 1 Tf (one) Tj 2 0 Td (two) Tj ET", "one two", "one two"},
+      {"BT /F 10 Tf 100 700 Td [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) -500 (x) ] TJ", "Welcome x", "Welcome x"},
+  };
+  for (const auto& tc : cases) {
+    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
+    EXPECT_EQ(layout_page(runs, kLetter).text(), tc.text) << tc.content;
+    EXPECT_EQ(layout_page(runs, kLetter, GapMeasure::UnscaledWidth).text(), tc.unscaled_text) << tc.content;
+  }
+}
+
+}  // namespace
+}  // namespace vellum

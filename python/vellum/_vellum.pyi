@@ -1,0 +1,50 @@
+"""Type stubs for the native extension module vellum._vellum."""
+
+from typing import List, Literal, Optional, TypedDict
+
+__all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
+
+class Line(TypedDict):
+    text: str
+    x: Optional[float]  # None when the coordinate is not finite
+    y: Optional[float]
+
+class Table(TypedDict):
+    rows: int
+    cols: int
+    cells: List[List[str]]
+
+class Image(TypedDict):
+    name: str
+    format: Literal["Jpeg", "Jpeg2000", "Ccitt", "Jbig2", "Raw"]
+    width: int
+    height: int
+    bits_per_component: int
+    color_space: str
+
+class Page(TypedDict):
+    width: Optional[float]  # None when the size is not finite
+    height: Optional[float]
+    lines: List[Line]
+    needs_ocr: bool
+    tables: List[Table]
+    images: List[Image]
+
+class Document(TypedDict):
+    version: str
+    pages: List[Page]
+
+class InternalError(BaseException):
+    """A fault inside vellum itself; not an Exception, so ordinary handlers don't swallow it."""
+
+def parse(data: bytes, password: Optional[str] = None) -> Document:
+    """Parse a PDF and return the extracted document as a native Python dict."""
+
+def parse_to_json(data: bytes, password: Optional[str] = None) -> str:
+    """Parse a PDF and return its extracted form as pretty JSON."""
+
+def parse_to_html(data: bytes, password: Optional[str] = None) -> str:
+    """Parse a PDF and render it to a standalone HTML document."""
+
+def parse_to_markdown(data: bytes, password: Optional[str] = None) -> str:
+    """Parse a PDF and render it to Markdown."""

@@ -1,0 +1,49 @@
+"""Shared pytest fixtures: the PDF builder on the import path and the corpus.
+
+The corpus of real-world files lives next to the repository
+(../shared/corpus, or $VELLUM_CORPUS) and is absent on some machines; tests
+that need it skip themselves.
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import sys
+from pathlib import Path
+
+import pytest
+
+TESTS_DIR = Path(__file__).resolve().parent
+if str(TESTS_DIR) not in sys.path:
+    sys.path.insert(0, str(TESTS_DIR))
+
+REPO_DIR = TESTS_DIR.parent
+
+
+def corpus_dir() -> Path:
+    env = os.environ.get("VELLUM_CORPUS")
+    return Path(env) if env else REPO_DIR / ".." / "shared" / "corpus"
+
+
+def load_manifest() -> list:
+    """The manifest's entries, or [] when the corpus is absent."""
+    path = corpus_dir() / "manifest.json"
+    if not path.is_file():
+        return []
+    with path.open(encoding="utf-8") as f:
+        return json.load(f)
+
+
+@pytest.fixture(scope="session")
+def corpus() -> Path:
+    """The corpus directory; skips the test when it is absent."""
+    root = corpus_dir()
+    if not (root / "manifest.json").is_file():
+        pytest.skip("corpus not available")
+    return root
+
+
+@pytest.fixture(scope="session")
+def manifest(corpus: Path) -> list:
+    return load_manifest()

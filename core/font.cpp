@@ -1,14 +1,243 @@
+// Font loading: a page's /Font resources become Font records holding just
+// what text extraction needs (ToUnicode map, one-byte encoding table, widths,
+// code length). Loading never fails; every malformed entry falls back to its
+// default. Fonts referenced indirectly can be shared across the pages of a
+// document through FontCache, so a font object is parsed once.
 #include "font.h"
+
+#include <cmath>
+#include <iterator>
+
+#include "agl.h"
+#include "filter/filter.h"
+
 namespace vellum {
-struct WidthMap::Impl {};
-void WidthMap::insert(uint32_t, double) {}
-void WidthMap::insert_range(uint32_t, uint32_t, double) {}
-std::optional<double> WidthMap::find(uint32_t) const { return std::nullopt; }
-bool WidthMap::empty() const { return true; }
-double Font::show_into(ByteSpan, std::string&, double, double, double, double) const { return 0; }
-FontMap load_fonts(const Resolver&, const Dictionary&, FontCache*) { return {}; }
-Font load_font(const Resolver&, const Dictionary&) { return {}; }
-std::array<uint32_t, 256> simple_encoding(const Resolver&, const Dictionary&) { return {}; }
-const std::vector<Object>* resolve_array(const Resolver&, const Dictionary&, std::string_view) { return nullptr; }
-void insert_width(WidthMap&, int64_t, const Object&) {}
+
+namespace {
+
+constexpr int64_t kMaxCode = 0xFFFFFFFF;
+
+bool is_scalar(uint32_t v) { return v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF); }
+
+// A width in text-space units, from a number in glyph-space thousandths.
+// The parser reads "-inf" and "nan" as Reals; such a width would turn every
+// later position on the page into infinity or NaN, so it counts as absent.
+std::optional<double> width_of(const Object& value) {
+  if (!value.is_number()) return std::nullopt;
+  double width = value.as_number() / 1000.0;
+  if (!std::isfinite(width)) return std::nullopt;
+  return width;
+}
+
+std::shared_ptr<const CMap> load_to_unicode(const Resolver& resolver, const Dictionary& font_dict) {
+  const Object* entry = font_dict.get("ToUnicode");
+  if (!entry) return nullptr;
+  const Object* value = resolver.deref(*entry);
+  if (!value || !value->is_stream()) return nullptr;  // /Identity-H and the like
+  const Stream& stream = value->as_stream();
+  Result<Bytes> decoded = decode_stream(stream.dict, stream.data());
+  if (!decoded) return nullptr;
+  return std::make_shared<const CMap>(CMap::parse(*decoded));
+}
+
+// /Differences: integers set the current code (negative ones mean 0), names
+// fill it and advance it, anything else is ignored without advancing.
+void apply_differences(std::array<uint32_t, 256>& table, const Dictionary& encoding_dict) {
+  const std::vector<Object>* diffs = encoding_dict.get_array("Differences");
+  if (!diffs) return;
+  int64_t code = 0;
+  for (const Object& item : *diffs) {
+    if (item.is_int()) {
+      code = item.as_int() < 0 ? 0 : item.as_int();
+      continue;
+    }
+    if (!item.is_name()) continue;
+    std::optional<uint32_t> unicode = glyph_to_unicode(item.as_name());
+    if (unicode && code < 256) table[static_cast<size_t>(code)] = *unicode;
+    if (code < 256) ++code;  // every code from 256 on is out of range alike
+  }
+}
+
+void load_type0_widths(const Resolver& resolver, const Dictionary& font_dict, Font& font) {
+  font.default_width = 1.0;
+  const std::vector<Object>* descendants = resolve_array(resolver, font_dict, "DescendantFonts");
+  if (!descendants || descendants->empty()) return;
+  Result<const Dictionary*> cid_font = resolver.resolve_dict(descendants->front());
+  if (!cid_font) return;
+  const Dictionary& desc = **cid_font;
+  if (const Object* dw = desc.get("DW")) font.default_width = width_of(*dw).value_or(1.0);
+
+  const std::vector<Object>* w = resolve_array(resolver, desc, "W");
+  if (!w) return;
+  const std::vector<Object>& items = *w;
+  // Two forms: `first [w1 w2 ...]` and `first last w`.
+  for (size_t i = 0; i < items.size();) {
+    if (!items[i].is_int() || i + 1 >= items.size()) break;
+    int64_t first = items[i].as_int();
+    const Object& second = items[i + 1];
+    if (const std::vector<Object>* list = second.array_value()) {
+      for (size_t j = 0; j < list->size() && first <= kMaxCode - static_cast<int64_t>(j); ++j)
+        insert_width(font.widths, first + static_cast<int64_t>(j), (*list)[j]);
+      i += 2;
+      continue;
+    }
+    std::optional<double> width = i + 2 < items.size() ? width_of(items[i + 2]) : std::nullopt;
+    if (width && second.is_int() && first <= second.as_int()) {
+      // Only codes in 0..2^32-1 can be stored; the rest of the range is dropped.
+      int64_t low = std::max<int64_t>(first, 0);
+      int64_t high = std::min<int64_t>(second.as_int(), kMaxCode);
+      if (low <= high) font.widths.insert_range(static_cast<uint32_t>(low), static_cast<uint32_t>(high), *width);
+    }
+    i += 3;  // a malformed triple is skipped whole
+  }
+}
+
+void load_simple_widths(const Resolver& resolver, const Dictionary& font_dict, Font& font) {
+  const Object* first_char = font_dict.get("FirstChar");
+  int64_t first = first_char && first_char->is_int() ? first_char->as_int() : 0;
+  const std::vector<Object>* widths = resolve_array(resolver, font_dict, "Widths");
+  if (!widths) return;
+  for (size_t k = 0; k < widths->size() && first <= kMaxCode - static_cast<int64_t>(k); ++k)
+    insert_width(font.widths, first + static_cast<int64_t>(k), (*widths)[k]);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ WidthMap
+
+void WidthMap::insert_range(uint32_t first, uint32_t last, double width) {
+  if (first > last) return;
+  auto it = spans_.lower_bound(first);
+  // A span starting before `first` that reaches into the new range keeps its
+  // head, and its tail too when it reaches past `last`.
+  if (it != spans_.begin()) {
+    auto prev = std::prev(it);
+    Span old = prev->second;
+    if (old.last >= first) {
+      prev->second.last = first - 1;  // first > prev's key >= 0
+      if (old.last > last) it = spans_.emplace_hint(it, last + 1, old);
+    }
+  }
+  // Spans starting inside the new range are replaced; the last may keep a tail.
+  while (it != spans_.end() && it->first <= last) {
+    Span old = it->second;
+    it = spans_.erase(it);
+    if (old.last > last) {
+      it = spans_.emplace_hint(it, last + 1, old);
+      break;
+    }
+  }
+  spans_.emplace_hint(it, first, Span{last, width});
+}
+
+std::optional<double> WidthMap::find(uint32_t code) const {
+  auto it = spans_.upper_bound(code);
+  if (it == spans_.begin()) return std::nullopt;
+  --it;
+  if (it->second.last < code) return std::nullopt;
+  return it->second.width;
+}
+
+// ---------------------------------------------------------------------- Font
+
+double Font::show_into(ByteSpan s, std::string& out, double tc, double tw, double tfs, double th) const {
+  double total = 0;
+  const size_t n = s.size();
+  for (size_t i = 0; i < n;) {
+    uint32_t code = s[i];
+    if (two_byte && i + 1 < n) {
+      code = (code << 8) | s[i + 1];
+      i += 2;
+    } else {
+      i += 1;  // a one-byte font, or the lone last byte of an odd Type0 string
+    }
+    bool mapped = to_unicode && to_unicode->lookup_into(code, out);
+    if (!mapped && !two_byte && code < 256) {
+      uint32_t unicode = encoding[code];
+      if (unicode != 0 && is_scalar(unicode)) append_utf8(out, unicode);
+    }
+    double width = widths.find(code).value_or(default_width);
+    double word_spacing = (!two_byte && code == 32) ? tw : 0.0;
+    total += th * (tfs * width + tc + word_spacing);
+  }
+  return total;
+}
+
+// ------------------------------------------------------------------- loading
+
+const std::vector<Object>* resolve_array(const Resolver& resolver, const Dictionary& dict, std::string_view key) {
+  const Object* entry = dict.get(key);
+  if (!entry) return nullptr;
+  const Object* value = resolver.deref(*entry);
+  return value ? value->array_value() : nullptr;
+}
+
+void insert_width(WidthMap& widths, int64_t code, const Object& value) {
+  std::optional<double> width = width_of(value);
+  if (!width || code < 0 || code > kMaxCode) return;
+  widths.insert(static_cast<uint32_t>(code), *width);
+}
+
+std::array<uint32_t, 256> simple_encoding(const Resolver& resolver, const Dictionary& font_dict) {
+  const auto& windows = base_encoding(BaseEncoding::Windows);
+  const Object* entry = font_dict.get("Encoding");
+  if (!entry) return windows;
+  const Object* value = resolver.deref(*entry);
+  if (!value) return windows;
+  if (value->is_name()) return base_encoding(base_encoding_named(value->as_name()));
+  if (value->is_dict()) {
+    const std::string* base = value->as_dict().get_name("BaseEncoding");
+    std::array<uint32_t, 256> table = base ? base_encoding(base_encoding_named(*base)) : windows;
+    apply_differences(table, value->as_dict());
+    return table;
+  }
+  if (value->is_stream()) {
+    std::array<uint32_t, 256> table = windows;
+    apply_differences(table, value->as_stream().dict);
+    return table;
+  }
+  return windows;
+}
+
+Font load_font(const Resolver& resolver, const Dictionary& font_dict) {
+  Font font;
+  font.to_unicode = load_to_unicode(resolver, font_dict);
+  const Object* subtype = font_dict.get("Subtype");
+  if (subtype && subtype->is_name() && subtype->as_name() == "Type0") {
+    // Codes are always two bytes; the /Encoding CMap is not consulted.
+    load_type0_widths(resolver, font_dict, font);
+    font.two_byte = true;
+    return font;
+  }
+  font.encoding = simple_encoding(resolver, font_dict);
+  load_simple_widths(resolver, font_dict, font);
+  font.default_width = 0.5;
+  font.two_byte = false;
+  return font;
+}
+
+FontMap load_fonts(const Resolver& resolver, const Dictionary& resources, FontCache* cache) {
+  FontMap fonts;
+  const Object* entry = resources.get("Font");
+  if (!entry) return fonts;
+  Result<const Dictionary*> font_dir = resolver.resolve_dict(*entry);
+  if (!font_dir) return fonts;
+  for (const auto& [name, value] : **font_dir) {
+    std::optional<uint32_t> object_num;
+    if (value.is_ref() && cache) object_num = value.as_ref().num;
+    if (object_num) {
+      if (auto hit = cache->by_object.find(*object_num); hit != cache->by_object.end()) {
+        fonts.insert_or_assign(name, hit->second);
+        continue;
+      }
+    }
+    Result<const Dictionary*> font_dict = resolver.resolve_dict(value);
+    if (!font_dict) continue;  // a dangling or non-dictionary font is left out
+    auto font = std::make_shared<const Font>(load_font(resolver, **font_dict));
+    if (object_num) cache->by_object.emplace(*object_num, font);
+    fonts.insert_or_assign(name, std::move(font));
+  }
+  return fonts;
+}
+
 }  // namespace vellum

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "cmap.h"
 #include "object.h"
@@ -13,28 +16,35 @@
 
 namespace vellum {
 
-// Glyph widths (already divided by 1000). Single codes and ranges: a /W
-// range over 2^32 codes is kept as one range, in constant space.
+// Glyph widths (already divided by 1000) over the 32-bit code space, kept as
+// disjoint code intervals: a /W range over 2^32 codes is one interval, in
+// constant space. A later insert overrides earlier widths for exactly the
+// codes it covers. Inserts and lookups are O(log n) (amortised for inserts).
 class WidthMap {
  public:
-  void insert(uint32_t code, double width);
-  void insert_range(uint32_t first, uint32_t last, double width);
+  void insert(uint32_t code, double width) { insert_range(code, code, width); }
+  void insert_range(uint32_t first, uint32_t last, double width);  // no-op when first > last
   std::optional<double> find(uint32_t code) const;
-  bool empty() const;
+  bool empty() const { return spans_.empty(); }
 
  private:
-  struct Impl;
-  std::shared_ptr<Impl> impl_;
+  struct Span {
+    uint32_t last;  // inclusive
+    double width;
+  };
+  std::map<uint32_t, Span> spans_;  // keyed by first code
 };
 
 struct Font {
   std::shared_ptr<const CMap> to_unicode;  // null when absent
   WidthMap widths;
-  std::array<uint32_t, 256> encoding{};
+  std::array<uint32_t, 256> encoding{};  // 0 = unmapped; all 0 for Type0 fonts
   double default_width = 0.5;
-  bool two_byte = false;
+  bool two_byte = false;  // Type0: two-byte big-endian codes
 
-  // Appends the text of `s` to `out`; returns the total advance (unscaled text space).
+  // Appends the text of `s` to `out`; returns the total advance (unscaled
+  // text space): the sum over codes of th * (tfs * width + tc + word spacing),
+  // word spacing being tw for code 32 of a simple font only.
   double show_into(ByteSpan s, std::string& out, double tc, double tw, double tfs, double th) const;
 };
 
@@ -46,10 +56,19 @@ struct FontCache {
   std::unordered_map<uint32_t, std::shared_ptr<const Font>> by_object;
 };
 
+// The page's /Font resources by resource name; entries that do not resolve
+// to a dictionary are left out. Never fails.
 FontMap load_fonts(const Resolver& resolver, const Dictionary& resources, FontCache* cache = nullptr);
+// Never fails: missing or malformed entries fall back to their defaults.
 Font load_font(const Resolver& resolver, const Dictionary& font_dict);
+// The 256-entry table of a simple font: base table chosen by /Encoding, then
+// its /Differences.
 std::array<uint32_t, 256> simple_encoding(const Resolver& resolver, const Dictionary& font_dict);
+// The array under `key` (direct, or one Reference away), or nullptr. The
+// pointer lives as long as `dict` or the resolver's cache.
 const std::vector<Object>* resolve_array(const Resolver& resolver, const Dictionary& dict, std::string_view key);
+// Stores value / 1000 for the code when the value is a finite number and the
+// code lies in 0..2^32-1; anything else is ignored.
 void insert_width(WidthMap& widths, int64_t code, const Object& value);
 
 }  // namespace vellum

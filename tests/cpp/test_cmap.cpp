@@ -1,0 +1,298 @@
+// ToUnicode CMaps: section parsing, the precedence of single mappings over
+// ranges, range validity around the surrogate block, the tolerance of broken
+// input, UTF-16BE decoding, and a randomised comparison of the indexed range
+// lookup against the plain file-order walk.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cmap.h"
+
+namespace vellum {
+namespace {
+
+using namespace std::string_literals;
+
+CMap parse_text(const std::string& text) { return CMap::parse(as_bytes(text)); }
+
+struct Probe {
+  uint32_t code;
+  std::optional<std::string> text;  // nullopt: unmapped
+};
+
+struct Case {
+  const char* name;
+  std::string cmap;
+  std::vector<Probe> probes;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class CMapLookup : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CMapLookup, Probes) {
+  const Case& tc = GetParam();
+  CMap cmap = parse_text(tc.cmap);
+  for (const Probe& p : tc.probes) {
+    SCOPED_TRACE("code " + std::to_string(p.code));
+    EXPECT_EQ(cmap.lookup(p.code), p.text);
+    std::string out = "prefix";
+    bool mapped = cmap.lookup_into(p.code, out);
+    EXPECT_EQ(mapped, p.text.has_value());
+    EXPECT_EQ(out, "prefix" + p.text.value_or(""));
+  }
+}
+
+const std::string kPrelude =
+    "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+    "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+    "/CMapName /Adobe-Identity-UCS def /CMapType 2 def\n"
+    "1 begincodespacerange <0000> <FFFF> endcodespacerange\n";
+const std::string kTrailer = "endcmap CMapName currentdict /CMap defineresource pop end end\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Sections, CMapLookup,
+    ::testing::Values(
+        Case{"empty_input", "", {{0, std::nullopt}, {0x41, std::nullopt}}},
+        Case{"prelude_only", kPrelude + kTrailer, {{0, std::nullopt}, {0xFFFF, std::nullopt}}},
+        Case{"one_bfchar", kPrelude + "1 beginbfchar <0003> <0020> endbfchar\n" + kTrailer,
+             {{3, " "}, {4, std::nullopt}}},
+        Case{"bfchar_two_units", "beginbfchar <0001> <00660066> endbfchar", {{1, "ff"}}},
+        Case{"bfchar_surrogate_pair", "beginbfchar <0001> <D83DDE00> endbfchar", {{1, "\xF0\x9F\x98\x80"}}},
+        Case{"bfchar_empty_destination", "beginbfchar <0001> <> endbfchar", {{1, ""}}},
+        Case{"bfchar_literal_destination", "beginbfchar <41> (\\000B) endbfchar", {{0x41, "B"}}},
+        // Entries start with '<': any other byte ends the section.
+        Case{"literal_source_ends_section", "beginbfchar <40> <0041> (A) <0042> <42> <0043> endbfchar",
+             {{0x40, "A"}, {0x41, std::nullopt}, {0x42, std::nullopt}}},
+        Case{"bfchar_later_entry_replaces", "beginbfchar <01> <0041> <01> <0042> endbfchar", {{1, "B"}}},
+        Case{"one_and_two_byte_sources_agree", "beginbfchar <41> <0058> endbfchar beginbfchar <0042> <0059> endbfchar",
+             {{0x41, "X"}, {0x42, "Y"}}},
+        Case{"five_byte_source_uses_four", "beginbfchar <0102030405> <0041> endbfchar",
+             {{0x01020304, "A"}, {0x02030405, std::nullopt}}},
+        Case{"empty_source_is_code_zero", "beginbfchar <> <0041> endbfchar", {{0, "A"}}},
+        Case{"bfchar_name_destination_skipped", "beginbfchar <01> /space <02> <0042> endbfchar",
+             {{1, std::nullopt}, {2, "B"}}},
+        Case{"bfrange_string", "beginbfrange <0000> <0002> <0041> endbfrange",
+             {{0, "A"}, {1, "B"}, {2, "C"}, {3, std::nullopt}}},
+        Case{"bfrange_array_longer_than_range", "beginbfrange <0010> <0011> [<0041> <0042> <0043>] endbfrange",
+             {{0x10, "A"}, {0x11, "B"}, {0x12, "C"}, {0x13, std::nullopt}}},
+        Case{"bfrange_array_non_string_takes_code", "beginbfrange <0010> <0012> [<0041> /x <0043>] endbfrange",
+             {{0x10, "A"}, {0x11, std::nullopt}, {0x12, "C"}}},
+        Case{"bfrange_array_shorter_than_range", "beginbfrange <0010> <0013> [<0041>] endbfrange",
+             {{0x10, "A"}, {0x11, std::nullopt}}},
+        Case{"bfrange_array_wraps_code", "beginbfrange <FFFFFFFF> <FFFFFFFF> [<0041> <0042>] endbfrange",
+             {{0xFFFFFFFF, "A"}, {0, "B"}}},
+        Case{"bfrange_array_ignores_bad_high", "beginbfrange <0010> /x [<0041>] endbfrange", {{0x10, "A"}}},
+        Case{"bfrange_multichar_destination_uses_first", "beginbfrange <01> <02> <00660069> endbfrange",
+             {{1, "f"}, {2, "g"}}},
+        Case{"bfrange_empty_destination_is_nul", "beginbfrange <05> <06> <> endbfrange",
+             {{5, "\0"s}, {6, "\x01"}}},
+        Case{"bfrange_start_supplementary", "beginbfrange <01> <02> <D83DDE00> endbfrange",
+             {{1, "\xF0\x9F\x98\x80"}, {2, "\xF0\x9F\x98\x81"}}},
+        Case{"bfrange_low_above_high_never_matches", "beginbfrange <05> <03> <0041> endbfrange",
+             {{3, std::nullopt}, {4, std::nullopt}, {5, std::nullopt}}},
+        Case{"bfrange_bad_bound_skipped", "beginbfrange <01> /x <0041> <02> <03> <0042> endbfrange",
+             {{1, std::nullopt}, {2, "B"}, {3, "C"}}},
+        Case{"bfchar_beats_range_before_it",
+             "beginbfrange <00> <05> <0041> endbfrange beginbfchar <03> <007A> endbfchar",
+             {{2, "C"}, {3, "z"}, {4, "E"}}},
+        Case{"bfchar_beats_range_after_it",
+             "beginbfchar <03> <007A> endbfchar beginbfrange <00> <05> <0041> endbfrange", {{3, "z"}}},
+        Case{"later_array_element_beats_bfchar",
+             "beginbfchar <03> <007A> endbfchar beginbfrange <03> <03> [<0051>] endbfrange", {{3, "Q"}}},
+        Case{"later_bfchar_beats_array_element",
+             "beginbfrange <03> <03> [<0051>] endbfrange beginbfchar <03> <007A> endbfchar", {{3, "z"}}},
+        Case{"first_range_in_file_order_wins",
+             "beginbfrange <10> <20> <0061> <00> <FF> <0041> endbfrange",
+             {{0x0F, "P"}, {0x10, "a"}, {0x20, "q"}, {0x21, "b"}}},
+        Case{"range_into_surrogates_falls_through",
+             "beginbfrange <0000> <0004> <D7FF> <0002> <0002> <0058> endbfrange",
+             {{0, "\xED\x9F\xBF"}, {1, std::nullopt}, {2, "X"}, {3, std::nullopt}}},
+        Case{"range_resumes_after_surrogates", "beginbfrange <0000> <0801> <D7FF> endbfrange",
+             {{0x0800, std::nullopt}, {0x0801, "\xEE\x80\x80"}}},
+        Case{"range_past_max_scalar", "beginbfrange <00> <03> <DBFFDFFE> <00> <05> <0030> endbfrange",
+             {{1, "\xF4\x8F\xBF\xBF"}, {2, "2"}, {3, "3"}, {5, "5"}}},
+        Case{"huge_range_constant_time", "beginbfrange <00000000> <FFFFFFFF> <0041> endbfrange",
+             {{0, "A"}, {0x10FFFF - 0x41, "\xF4\x8F\xBF\xBF"}, {0x10FFFF - 0x40, std::nullopt}, {0xFFFFFFFF, std::nullopt}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Tolerance, CMapLookup,
+    ::testing::Values(
+        Case{"comment_between_entries", "beginbfchar <01> <0041> % note\n<02> %x\n<0042> endbfchar",
+             {{1, "A"}, {2, "B"}}},
+        Case{"misspelt_closing_keyword_ends_section",
+             "beginbfchar <01> <0041> endbfchr <02> <0042> endbfchar", {{1, "A"}, {2, std::nullopt}}},
+        Case{"stray_delimiter_ends_section", "beginbfchar <01> <0041> ] <02> <0042> endbfchar beginbfchar <03> <0043>",
+             {{1, "A"}, {2, std::nullopt}, {3, "C"}}},
+        Case{"cidrange_entries_skipped",
+             "begincidrange <0000> <00FF> 0 endcidrange begincidchar <01> 5 endcidchar usecmap "
+             "beginbfchar <01> <0041> endbfchar",
+             {{0, std::nullopt}, {1, "A"}}},
+        Case{"bad_hex_entry_skipped", "beginbfchar <0G> <0041> <02> <0042> endbfchar beginbfchar <03> <0043> endbfchar",
+             {{2, std::nullopt}, {3, "C"}}},
+        Case{"truncated_in_entry", "beginbfchar <01> <0041> <02> <00", {{1, "A"}, {2, std::nullopt}}},
+        Case{"truncated_after_source", "beginbfrange <01> <02>", {{1, std::nullopt}}},
+        Case{"unterminated_string_at_top", "( beginbfchar <01> <0041> endbfchar", {{1, std::nullopt}}},
+        Case{"stray_closers_at_top", ") > } { ] beginbfchar <01> <0041> endbfchar", {{1, "A"}}},
+        Case{"dictionary_destination_skipped", "beginbfchar <01> << /A 1 >> <02> <0042> endbfchar",
+             {{1, std::nullopt}, {2, "B"}}},
+        Case{"binary_garbage", "\x00\xff\x80<<>>[[(\\"s, {{0, std::nullopt}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Utf16Case {
+  const char* name;
+  std::string bytes;
+  std::string text;
+};
+
+void PrintTo(const Utf16Case& c, std::ostream* os) { *os << c.name; }
+
+class Utf16 : public ::testing::TestWithParam<Utf16Case> {};
+
+TEST_P(Utf16, Decodes) { EXPECT_EQ(utf16_be(as_bytes(GetParam().bytes)), GetParam().text); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf16,
+    ::testing::Values(Utf16Case{"empty", "", ""}, Utf16Case{"ascii", "\x00\x41\x00\x42"s, "AB"},
+                      Utf16Case{"lone_last_byte", "\x00\x41\x42"s, "AB"},
+                      Utf16Case{"lone_high_byte", "\xE9", "\xC3\xA9"},
+                      Utf16Case{"bmp", "\x20\xAC", "\xE2\x82\xAC"},
+                      Utf16Case{"pair", "\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},
+                      Utf16Case{"high_then_other", "\xD8\x00\x00\x41"s, "\xEF\xBF\xBD" "A"},
+                      Utf16Case{"high_then_high_pair", "\xD8\x00\xD8\x3D\xDE\x00"s, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+                      Utf16Case{"high_at_end", "\x00\x41\xD8\x00"s, "A\xEF\xBF\xBD"},
+                      Utf16Case{"high_then_lone_byte", "\xD8\x00\x41"s, "\xEF\xBF\xBD" "A"},
+                      Utf16Case{"lone_low", "\xDC\x00\x00\x42"s, "\xEF\xBF\xBD" "B"},
+                      Utf16Case{"bom_kept", "\xFE\xFF\x00\x41"s, "\xEF\xBB\xBF" "A"},
+                      Utf16Case{"nul_unit", "\x00\x00"s, "\0"s}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The file-order walk over the parsed tables, written out plainly: the
+// reference the segment index must agree with.
+std::optional<std::string> reference_lookup(const CMap& cmap, uint32_t code) {
+  if (auto it = cmap.singles.find(code); it != cmap.singles.end()) return it->second;
+  for (const CMap::Range& r : cmap.ranges) {
+    if (code < r.low || code > r.high) continue;
+    uint64_t v = uint64_t{r.start} + (code - r.low);
+    if (v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) continue;
+    std::string s;
+    append_utf8(s, static_cast<uint32_t>(v));
+    return s;
+  }
+  return std::nullopt;
+}
+
+std::string hex4(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "<%08X>", v);
+  return buf;
+}
+std::string utf16_hex(uint32_t cp) {
+  char buf[16];
+  if (cp < 0x10000) {
+    std::snprintf(buf, sizeof buf, "<%04X>", cp);
+    return buf;
+  }
+  cp -= 0x10000;
+  std::snprintf(buf, sizeof buf, "<%04X%04X>", 0xD800 + (cp >> 10), 0xDC00 + (cp & 0x3FF));
+  return buf;
+}
+
+TEST(CMapIndex, AgreesWithFileOrderWalk) {
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 60; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    // Small code and value spaces so that ranges overlap a lot and often
+    // run into the surrogate block or past U+10FFFF.
+    const uint32_t code_space = round % 2 ? 300 : 0xFFFFFFFF;
+    std::uniform_int_distribution<uint32_t> code(0, code_space);
+    std::uniform_int_distribution<int> starts(0, 4);
+    std::string text;
+    std::vector<uint32_t> probes = {0, 1, 0xFFFFFFFF};
+    int n = 1 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < n; ++i) {
+      uint32_t a = code(rng), b = code(rng);
+      if (rng() % 5) std::tie(a, b) = std::pair(std::min(a, b), std::max(a, b));  // sometimes low > high
+      if (code_space == 0xFFFFFFFF && rng() % 2) b = a + rng() % 1000;             // keep some short
+      uint32_t start = std::array<uint32_t, 5>{0x41, 0xD700, 0xDFF0, 0x10FF00, rng() % 0x10FFFF}[starts(rng)];
+      if (start >= 0xD800 && start <= 0xDFFF) start = 0xE000 + start % 16;
+      if (rng() % 6 == 0) {
+        text += "beginbfchar " + hex4(a) + " " + utf16_hex(0x30 + rng() % 10) + " endbfchar\n";
+      } else {
+        text += "beginbfrange " + hex4(a) + " " + hex4(b) + " " + utf16_hex(start) + " endbfrange\n";
+      }
+      for (uint32_t edge : {a, b}) {
+        for (int64_t d = -2; d <= 2; ++d) probes.push_back(static_cast<uint32_t>(edge + d));
+        // Codes where the value crosses into and out of the surrogate block and U+10FFFF.
+        for (uint32_t value : {0xD7FFu, 0xD800u, 0xDFFFu, 0xE000u, 0x10FFFFu, 0x110000u})
+          if (value >= start) probes.push_back(a + (value - start));
+      }
+    }
+    for (int i = 0; i < 200; ++i) probes.push_back(code(rng));
+    CMap cmap = parse_text(text);
+    ASSERT_FALSE(cmap.ranges.empty() && cmap.singles.empty());
+    for (uint32_t p : probes) ASSERT_EQ(cmap.lookup(p), reference_lookup(cmap, p)) << "code " << p << "\n" << text;
+  }
+}
+
+TEST(CMapIndex, RangesAddedByHandAreFound) {
+  CMap cmap = parse_text("beginbfrange <00> <05> <0041> endbfrange");
+  cmap.ranges.push_back({0x10, 0x12, 0x61});
+  EXPECT_EQ(cmap.lookup(0x11), "b");
+  EXPECT_EQ(cmap.lookup(0x02), "C");
+  CMap by_hand;
+  by_hand.ranges.push_back({0, 0xFFFFFFFF, 0xD7FF});
+  EXPECT_EQ(by_hand.lookup(0), "\xED\x9F\xBF");
+  EXPECT_EQ(by_hand.lookup(1), std::nullopt);
+}
+
+TEST(CMapParse, RangesKeepFileOrder) {
+  CMap cmap = parse_text("beginbfrange <10> <20> <0061> <00> <FF> <D83DDE00> endbfrange");
+  ASSERT_EQ(cmap.ranges.size(), 2u);
+  EXPECT_EQ(cmap.ranges[0].low, 0x10u);
+  EXPECT_EQ(cmap.ranges[0].start, 0x61u);
+  EXPECT_EQ(cmap.ranges[1].high, 0xFFu);
+  EXPECT_EQ(cmap.ranges[1].start, 0x1F600u);
+}
+
+// Token soup from CMap syntax: parsing must never fail or read out of
+// bounds (run under the sanitizers), and lookups must still agree with the
+// file-order walk over whatever was read.
+TEST(CMapParse, TokenSoup) {
+  const char* tokens[] = {"beginbfchar", "endbfchar", "beginbfrange", "endbfrange", "begincodespacerange", "<",
+                          ">", "<00>", "<0041>", "<FFFF>", "<D800>", "<D83DDE00>", "<0102030405>", "[", "]",
+                          "(", ")", "(\\", "%", "\n", " ", "/x", "1", "-", "0 R", "<<", ">>", "{", "}", "<4G>"};
+  std::mt19937 rng(99);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int n = static_cast<int>(rng() % 60);
+    for (int i = 0; i < n; ++i) {
+      text += tokens[rng() % std::size(tokens)];
+      if (rng() % 3) text += ' ';
+    }
+    CMap cmap = parse_text(text);
+    for (uint32_t code : {0u, 0x41u, 0x42u, 0xFFFFu, 0x01020304u, 0xD800u})
+      ASSERT_EQ(cmap.lookup(code), reference_lookup(cmap, code)) << text;
+  }
+}
+
+// Hostile shapes: deep nesting, many unterminated objects, a long run of
+// section openers. All must finish (linearly) and leave the good entries.
+TEST(CMapParse, HostileInputStaysBounded) {
+  std::string deep(100000, '[');
+  std::string openers;
+  for (int i = 0; i < 20000; ++i) openers += "beginbfrange <01> ";
+  std::string numbers;
+  for (int i = 0; i < 20000; ++i) numbers += "1 ";
+  for (const std::string& junk : {deep, openers, numbers + std::string(100000, 'x'), std::string(50000, '<')}) {
+    CMap cmap = parse_text("beginbfchar <07> <0041> endbfchar " + junk);
+    EXPECT_EQ(cmap.lookup(7), "A");
+  }
+}
+
+}  // namespace
+}  // namespace vellum

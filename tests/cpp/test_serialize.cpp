@@ -1,0 +1,245 @@
+// The three renderings byte for byte: Markdown blocks and separators, the
+// HTML frame with rounded page sizes and escaping, the JSON layout with its
+// string escapes and shortest round-trip floats (checked with strtod on many
+// random doubles).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "serialize.h"
+
+namespace vellum {
+namespace {
+
+using Cells = std::vector<std::vector<std::string>>;
+const double kInf = std::numeric_limits<double>::infinity();
+
+PageText page(std::vector<std::string> lines, std::vector<Table> tables = {}, bool needs_ocr = false,
+              double width = 612, double height = 792) {
+  PageText p;
+  p.width = width;
+  p.height = height;
+  for (auto& t : lines) p.lines.push_back(Line{std::move(t), 72, 700});
+  p.tables = std::move(tables);
+  p.needs_ocr = needs_ocr;
+  return p;
+}
+ExtractedDoc doc(std::vector<PageText> pages) { return ExtractedDoc{"1.4", std::move(pages)}; }
+
+TEST(Markdown, Documents) {
+  const std::string ocr = "_[scanned page \xE2\x80\x94 text extraction requires OCR]_";
+  ASSERT_EQ(ocr.size(), 49u);
+  struct Case {
+    ExtractedDoc doc;
+    std::string expected;
+  } cases[] = {
+      {doc({}), ""},
+      {doc({page({}), page({})}), "\n\n---\n\n"},
+      {doc({page({"a"}), page({})}), "a\n\n---\n\n"},
+      {doc({page({"Invoice", "Total"}, {Table{2, 2, {{"Item", "Qty"}, {"A|B", "2"}}}})}),
+       "Invoice\nTotal\n\n| Item | Qty |\n| --- | --- |\n| A\\|B | 2 |"},
+      {doc({page({"gone"}, {Table{1, 1, {{"x"}}}}, true), page({"next"})}), ocr + "\n\n---\n\nnext"},
+      // Rows print the cells they hold; only the rule uses cols.
+      {doc({page({}, {Table{2, 3, {{"a", "b"}, {"c", "d", "e", "f"}}}})}),
+       "| a | b |\n| --- | --- | --- |\n| c | d | e | f |"},
+      {doc({page({"t"}, {Table{2, 2, {}}})}), "t\n\n| --- | --- |"},
+      {doc({page({"t"}, {Table{0, 2, {}}, Table{1, 1, {{"x"}}}})}), "t\n\n| x |\n| --- |"},
+      {doc({page({}, {Table{2, 0, {{}, {}}}})}), "|  |\n|  |"},
+      // A single empty line is an empty text block; two are a line feed.
+      {doc({page({""}, {Table{1, 1, {{"x"}}}})}), "| x |\n| --- |"},
+      {doc({page({"", ""}, {Table{1, 1, {{"x"}}}})}), "\n\n\n| x |\n| --- |"},
+      {doc({page({"# *a* _b_", "- c"}, {Table{1, 1, {{"l1\nl2 ||"}}}})}), "# *a* _b_\n- c\n\n| l1\nl2 \\|\\| |\n| --- |"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.doc.to_markdown(), c.expected);
+}
+
+TEST(Html, EscapeHtml) {
+  EXPECT_EQ(escape_html("a&&<b>\"c'"), "a&amp;&amp;&lt;b&gt;&quot;c&#39;");
+  std::string raw("\xC3\xA9\x01\t\x7F\0z", 6);
+  EXPECT_EQ(escape_html(raw), raw);
+}
+
+TEST(Html, Documents) {
+  const std::string head = "<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>vellum</title></head>\n<body>\n";
+  const std::string tail = "</body>\n</html>\n";
+  PageText scanned = page({}, {Table{1, 1, {{"c"}}}}, true);
+  scanned.images.push_back(ParsedImage{"Im0", ImageFormat::Jpeg, 10, 10, 8, "DeviceRGB"});  // never written
+  struct Case {
+    ExtractedDoc doc;
+    std::string body;
+  } cases[] = {
+      {doc({}), ""},
+      {doc({page({"Tom & Jerry <3"})}),
+       "<section class=\"page\" style=\"width:612px;height:792px\">\n<p>Tom &amp; Jerry &lt;3</p>\n</section>\n"},
+      {doc({scanned}),
+       "<section class=\"page\" style=\"width:612px;height:792px\" data-needs-ocr=\"true\">\n"
+       "<table>\n<tr><td>c</td></tr>\n</table>\n</section>\n"},
+      {doc({page({"l"}, {Table{0, 0, {}}, Table{5, 5, {{}, {"a<", "b"}}}}, false, 595.28, 841.89), page({}, {}, false, 1, 2)}),
+       "<section class=\"page\" style=\"width:595px;height:842px\">\n<p>l</p>\n<table>\n</table>\n"
+       "<table>\n<tr></tr>\n<tr><td>a&lt;</td><td>b</td></tr>\n</table>\n</section>\n"
+       "<section class=\"page\" style=\"width:1px;height:2px\">\n</section>\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.doc.to_html(), head + c.body + tail);
+}
+
+// Page sizes: exact value rounded half to even, full decimal, no exponent.
+TEST(Html, PageSizeRounding) {
+  char huge[400];
+  std::snprintf(huge, sizeof huge, "%.0f", std::numeric_limits<double>::max());
+  const std::pair<double, std::string> cases[] = {
+      {612.5, "612"}, {613.5, "614"}, {0.5, "0"}, {2.5, "2"}, {-1.5, "-2"}, {-0.3, "-0"}, {-0.0, "-0"},
+      {0.49999999999999994, "0"},  // adding 0.5 first would give 1
+      {4503599627370495.5, "4503599627370496"}, {1e22, "10000000000000000000000"},
+      {std::numeric_limits<double>::max(), huge}, {std::nan(""), "NaN"}, {kInf, "inf"}, {-kInf, "-inf"},
+  };
+  for (const auto& [v, text] : cases) {
+    std::string out = doc({page({}, {}, false, v, 1)}).to_html();
+    EXPECT_NE(out.find("style=\"width:" + text + "px;height:1px\""), std::string::npos) << v;
+  }
+}
+
+std::string json_float(double v) {
+  std::string out;
+  append_json_float(out, v);
+  return out;
+}
+
+TEST(JsonFloat, Examples) {
+  const std::pair<double, const char*> cases[] = {
+      {612.0, "612.0"}, {0.1, "0.1"}, {100.125, "100.125"}, {-2.5, "-2.5"}, {0.00125, "0.00125"},
+      {0.00001, "0.00001"}, {0.000001, "1e-6"}, {1.5e-7, "1.5e-7"}, {1e15, "1000000000000000.0"},
+      {123456789012345.6, "123456789012345.6"}, {1e16, "1e+16"}, {1e21, "1e+21"},
+      {1.2345678901234568e17, "1.2345678901234568e+17"}, {-1.5e100, "-1.5e+100"}, {5e-324, "5e-324"},
+      {0.0, "0.0"}, {-0.0, "-0.0"}, {std::nan(""), "null"}, {kInf, "null"}, {-kInf, "null"},
+  };
+  for (const auto& [v, text] : cases) EXPECT_EQ(json_float(v), text) << v;
+}
+
+TEST(JsonFloat, RandomDoublesRoundTripShortest) {
+  std::mt19937_64 rng(12345);
+  std::uniform_real_distribution<double> coord(-2000.0, 2000.0);
+  for (int i = 0; i < 200000; ++i) {
+    double v = coord(rng);
+    if (i % 3 == 0) v = std::round(v * 100) / 100;
+    if (i % 2 == 0) {
+      uint64_t bits = rng();
+      std::memcpy(&v, &bits, sizeof v);
+      if (!std::isfinite(v) || v == 0) continue;
+    }
+    std::string s = json_float(v);
+    SCOPED_TRACE(s);
+    char* end = nullptr;
+    double back = std::strtod(s.c_str(), &end);
+    ASSERT_TRUE(*end == '\0' && std::memcmp(&back, &v, sizeof v) == 0);
+
+    // Significant digits and decimal exponent of what was written.
+    size_t e = s.find('e'), start = s[0] == '-';
+    std::string mantissa = s.substr(start, e == std::string::npos ? std::string::npos : e - start), digits;
+    size_t dot = mantissa.find('.');
+    for (char ch : mantissa)
+      if (ch != '.') digits += ch;
+    size_t lead = digits.find_first_not_of('0');
+    int exp = static_cast<int>((dot == std::string::npos ? mantissa.size() : dot) - 1 - lead);
+    if (e != std::string::npos) {
+      ASSERT_EQ(exp, 0);
+      ASSERT_TRUE(s[e + 1] == '+' || s[e + 1] == '-');
+      ASSERT_NE(s[e + 2], '0');
+      exp = std::atoi(s.c_str() + e + 1);
+    }
+    digits = digits.substr(lead);
+    if (e == std::string::npos) {
+      ASSERT_NE(dot, std::string::npos);
+      while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    }
+    ASSERT_EQ(e != std::string::npos, exp < -5 || exp > 15);
+    ASSERT_NE(digits.back(), '0');
+
+    // Shortest (one digit fewer does not read back), and the closest digits.
+    int n = static_cast<int>(digits.size());
+    char buf[64];
+    if (n > 1) {
+      std::snprintf(buf, sizeof buf, "%.*e", n - 2, v);
+      ASSERT_NE(std::strtod(buf, nullptr), v) << buf;
+    }
+    std::snprintf(buf, sizeof buf, "%.*e", n - 1, std::fabs(v));
+    std::string rounded;
+    for (const char* p = buf; *p != 'e'; ++p)
+      if (*p != '.') rounded += *p;
+    ASSERT_EQ(rounded, digits);
+  }
+}
+
+TEST(Json, Documents) {
+  PageText p = page({"Hi"}, {Table{0, 2, {{}, {"a", "b"}}}}, true, kInf, 841.89);
+  p.lines[0].x = 72.5;
+  p.lines[0].y = std::nan("");
+  p.images.push_back(ParsedImage{"Im\"1", ImageFormat::Jbig2, 4294967295u, 0, 1, "ICCBased"});
+  EXPECT_EQ(doc({}).to_json(), "{\n  \"version\": \"1.4\",\n  \"pages\": []\n}");
+  EXPECT_EQ(doc({page({}), p}).to_json(),
+            R"({
+  "version": "1.4",
+  "pages": [
+    {
+      "width": 612.0,
+      "height": 792.0,
+      "lines": [],
+      "needs_ocr": false,
+      "tables": [],
+      "images": []
+    },
+    {
+      "width": null,
+      "height": 841.89,
+      "lines": [
+        {
+          "text": "Hi",
+          "x": 72.5,
+          "y": null
+        }
+      ],
+      "needs_ocr": true,
+      "tables": [
+        {
+          "rows": 0,
+          "cols": 2,
+          "cells": [
+            [],
+            [
+              "a",
+              "b"
+            ]
+          ]
+        }
+      ],
+      "images": [
+        {
+          "name": "Im\"1",
+          "format": "Jbig2",
+          "width": 4294967295,
+          "height": 0,
+          "bits_per_component": 1,
+          "color_space": "ICCBased"
+        }
+      ]
+    }
+  ]
+})");
+}
+
+TEST(Json, StringEscapes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"q\"b\\t\t1\x01", R"("q\"b\\t\t1\u0001")"},
+      {"\b\f\n\r", R"("\b\f\n\r")"},
+      {std::string("\0\x1f\x0b", 3), R"("\u0000\u001f\u000b")"},
+      {"/\x7F\xC3\xA9 \xE2\x80\x94", "\"/\x7F\xC3\xA9 \xE2\x80\x94\""},
+  };
+  for (const auto& [text, written] : cases)
+    EXPECT_EQ((ExtractedDoc{text, {}}.to_json()), "{\n  \"version\": " + written + ",\n  \"pages\": []\n}");
+}
+
+}  // namespace
+}  // namespace vellum

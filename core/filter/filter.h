@@ -1,4 +1,9 @@
 // The filter chain: a stream's dictionary and raw bytes to its decoded bytes.
+//
+// The dictionary names the filters (/Filter or /F) and their parameters
+// (/DecodeParms or /DP); each stage replaces one working buffer. Decoders of
+// the chain live in the sibling modules (inflate, lzw, ascii85, asciihex,
+// runlength, predictor); this module only selects and pairs them.
 #pragma once
 
 #include "../object.h"
@@ -10,11 +15,18 @@ namespace vellum {
 // output grows, so a decompression bomb never gets its memory.
 inline constexpr uint64_t kMaxDecodedStream = uint64_t{1} << 30;
 
+inline Error stream_too_large() { return make_error(ErrorKind::BadStream, "decoded stream too large"); }
+
 // Apply the filters named by /Filter (or /F) with their /DecodeParms (or /DP).
 Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw);
 
 // Exactly the success or failure of decode_stream, without keeping the
 // decoded bytes: used where only "does it decode" matters (images).
 Status validate_stream(const Dictionary& dict, ByteSpan raw);
+
+// The same two operations with another output limit per stage (tests use a
+// small one; everything else goes through the overloads above).
+Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit);
+Status validate_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit);
 
 }  // namespace vellum

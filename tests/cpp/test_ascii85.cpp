@@ -1,0 +1,83 @@
+// ASCII85: the documented cases and round trips against an encoder.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "filter/ascii85.h"
+
+namespace vellum {
+namespace {
+
+Bytes b(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+TEST(Ascii85, Cases) {
+  struct {
+    const char* name;
+    Bytes in;
+    std::optional<Bytes> want;
+  } cases[] = {
+      {"z", b("z"), Bytes(4, 0)},
+      {"!!!!! then z", b("!!!!!z"), Bytes(8, 0)},
+      {"z inside a group", b("!z"), std::nullopt},
+      {"single leftover digit", b("!!!!!!"), std::nullopt},
+      {"single leftover digit before ~", b("!~>"), std::nullopt},
+      {"two digits give one byte", b("!!"), Bytes{0}},
+      {"starts with <~", b("<~9jqo^~>"), std::nullopt},
+      {"s8W-!", b("s8W-!"), Bytes{0xFF, 0xFF, 0xFF, 0xFF}},
+      {"uuuuu wraps", b("uuuuu"), Bytes{0x08, 0x78, 0x0E, 0xC4}},
+      {"whitespace anywhere", b(" 9j\nqo\t^\r\f~>"), b("Man ")},
+      {"NUL is whitespace", Bytes{'9', 'j', 0, 'q', 'o', '^'}, b("Man ")},
+      {"rest after ~ unread", b("9jqo^~>\x01garbage"), b("Man ")},
+      {"bad byte", b("9jqo^v"), std::nullopt},
+      {"partial groups", b("9jqo^BlbD-BleB1DJ+*+F(f,q"), b("Man is distinguished")},
+      {"empty", Bytes{}, Bytes{}},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto got = ascii85_decode(c.in);
+    ASSERT_EQ(got.ok(), c.want.has_value());
+    if (got.ok()) {
+      EXPECT_TRUE(*got == *c.want);
+    } else {
+      EXPECT_EQ(got.error().display(), "BadStream: bad ASCII85 data");
+    }
+  }
+}
+
+std::string encode(const Bytes& in) {
+  std::string s;
+  for (size_t i = 0; i < in.size(); i += 4) {
+    size_t n = std::min<size_t>(4, in.size() - i);
+    uint32_t v = 0;
+    for (size_t k = 0; k < 4; ++k) v = v << 8 | (k < n ? in[i + k] : 0);
+    if (n == 4 && v == 0) {
+      s += 'z';
+      continue;
+    }
+    char g[5];
+    for (int k = 4; k >= 0; --k) g[k] = static_cast<char>('!' + v % 85), v /= 85;
+    s.append(g, n + 1);
+    if (i % 40 == 0) s += '\n';
+  }
+  return s + "~>";
+}
+
+TEST(Ascii85, RoundTripAndLimit) {
+  std::mt19937 rng(8);
+  for (int round = 0; round < 300; ++round) {
+    Bytes in(rng() % 200);
+    for (auto& c : in) c = static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng());
+    const std::string enc = encode(in);
+    auto got = ascii85_decode(b(enc));
+    ASSERT_TRUE(got.ok());
+    ASSERT_TRUE(*got == in);
+    if (in.empty()) continue;
+    EXPECT_TRUE(ascii85_decode(b(enc), in.size()).ok());
+    auto over = ascii85_decode(b(enc), in.size() - 1);
+    ASSERT_FALSE(over.ok());
+    EXPECT_EQ(over.error().message, "decoded stream too large");
+  }
+}
+
+}  // namespace
+}  // namespace vellum

@@ -1,0 +1,46 @@
+// ASCIIHex: the documented cases.
+#include <gtest/gtest.h>
+
+#include "filter/asciihex.h"
+
+namespace vellum {
+namespace {
+
+Bytes b(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+TEST(AsciiHex, Cases) {
+  struct {
+    const char* name;
+    Bytes in;
+    std::optional<Bytes> want;
+  } cases[] = {
+      {"hello", b("48656C6C6F>"), b("Hello")},
+      {"lower case", b("48656c6c6f>"), b("Hello")},
+      {"odd digit padded", b("ABC>"), Bytes{0xAB, 0xC0}},
+      {"odd digit at the end of input", b("ABC"), Bytes{0xAB, 0xC0}},
+      {"no end marker", b("4865"), b("He")},
+      {"bad digit", b("4g"), std::nullopt},
+      {"rest after > unread", b("41>zz"), b("A")},
+      {"whitespace inside a pair", b("4\n1 4\t2"), b("AB")},
+      {"NUL is whitespace", Bytes{'4', 0, '1'}, b("A")},
+      {"empty", Bytes{}, Bytes{}},
+      {"only >", b(">"), Bytes{}},
+      {"< is not a digit", b("<41>"), std::nullopt},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto got = ascii_hex_decode(c.in);
+    ASSERT_EQ(got.ok(), c.want.has_value());
+    if (got.ok()) {
+      EXPECT_TRUE(*got == *c.want);
+    } else {
+      EXPECT_EQ(got.error().display(), "BadStream: bad ASCIIHex data");
+    }
+  }
+  EXPECT_EQ(ascii_hex_decode(b("414243"), 2).error().message, "decoded stream too large");
+  EXPECT_EQ(ascii_hex_decode(b("41424"), 2).error().message, "decoded stream too large");
+  EXPECT_TRUE(ascii_hex_decode(b("41424"), 3).ok());
+}
+
+}  // namespace
+}  // namespace vellum

@@ -1,0 +1,406 @@
+// The filter chain: filter and parameter lists, pairing, pass-through and
+// unsupported names, the zlib header test, EarlyChange, the per-stage output
+// limit (with a real nested bomb and a legitimate large stream), and
+// validate_stream against decode_stream.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <random>
+
+#include "filter/filter.h"
+
+namespace vellum {
+namespace {
+
+Object nm(const char* s) { return Object::name(s); }
+Object num(int64_t i) { return Object::integer(i); }
+Object arr(std::vector<Object> v) { return Object::array(std::move(v)); }
+Dictionary dict(std::vector<std::pair<std::string, Object>> entries) {
+  Dictionary d;
+  for (auto& [k, v] : entries) d.append_unique(k, std::move(v));
+  return d;
+}
+Object dobj(std::vector<std::pair<std::string, Object>> entries) { return Object::dictionary(dict(std::move(entries))); }
+
+Bytes bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+Bytes zlib(const Bytes& in, int level = 6) {
+  uLongf len = compressBound(in.size());
+  Bytes out(len);
+  EXPECT_EQ(compress2(out.data(), &len, in.data(), in.size(), level), Z_OK);
+  out.resize(len);
+  return out;
+}
+Bytes raw_deflate(const Bytes& in) {
+  Bytes z = zlib(in);
+  return Bytes(z.begin() + 2, z.end() - 4);
+}
+
+std::string hex_of(const Bytes& b) {
+  static const char* d = "0123456789ABCDEF";
+  std::string s;
+  for (uint8_t c : b) s += d[c >> 4], s += d[c & 15];
+  return s + ">";
+}
+std::string a85_of(const Bytes& b) {
+  std::string s;
+  for (size_t i = 0; i < b.size(); i += 4) {
+    uint32_t v = 0;
+    size_t n = std::min<size_t>(4, b.size() - i);
+    for (size_t k = 0; k < 4; ++k) v = v << 8 | (k < n ? b[i + k] : 0);
+    char g[5];
+    for (int k = 4; k >= 0; --k) g[k] = static_cast<char>('!' + v % 85), v /= 85;
+    s.append(g, n + 1);
+  }
+  return s + "~>";
+}
+
+// PNG "Up" rows of `cols` bytes: type 2, then the difference to the row above.
+Bytes png_up(const Bytes& plain, size_t cols) {
+  Bytes out, prev(cols, 0);
+  for (size_t r = 0; r < plain.size(); r += cols) {
+    out.push_back(2);
+    for (size_t i = 0; i < cols; ++i) {
+      out.push_back(static_cast<uint8_t>(plain[r + i] - prev[i]));
+      prev[i] = plain[r + i];
+    }
+  }
+  return out;
+}
+
+// 9-bit LZW codes, most significant bit first.
+Bytes lzw9(std::initializer_list<unsigned> codes) {
+  Bytes out;
+  uint32_t acc = 0;
+  int n = 0;
+  for (unsigned c : codes) {
+    acc = acc << 9 | c;
+    n += 9;
+    while (n >= 8) out.push_back(static_cast<uint8_t>(acc >> (n -= 8)));
+  }
+  if (n) out.push_back(static_cast<uint8_t>(acc << (8 - n)));
+  return out;
+}
+
+const Bytes kText = bytes("BT /F1 12 Tf (Hello, filters) Tj ET BT /F1 12 Tf (Hello again) Tj ET");
+const Bytes kRows = bytes("abcdeABCDE01234vwxyz");  // four rows of five
+
+struct Case {
+  const char* name;
+  Dictionary dict;
+  Bytes raw;
+  std::optional<Bytes> want;
+  std::string error;  // Error::display() when want is empty
+};
+
+std::vector<Case> cases() {
+  std::vector<Case> cs;
+  const Bytes z = zlib(kText);
+  const Bytes zrows = zlib(png_up(kRows, 5));
+  cs.push_back({"no filter", dict({{"DecodeParms", dobj({{"Predictor", num(12)}})}}), kText, kText, ""});
+  cs.push_back({"filter is a reference", dict({{"Filter", Object::reference(Ref{4, 0})}}), z, z, ""});
+  cs.push_back({"filter is a string", dict({{"Filter", Object::string("FlateDecode")}}), z, z, ""});
+  cs.push_back({"/F when no /Filter", dict({{"F", nm("FlateDecode")}}), z, kText, ""});
+  cs.push_back({"/Filter shadows /F", dict({{"Filter", num(1)}, {"F", nm("FlateDecode")}}), z, z, ""});
+  cs.push_back({"first /Filter counts", dict({{"Filter", nm("Fl")}, {"Filter", nm("DCT")}}), z, kText, ""});
+  cs.push_back({"hex, flate, PNG predictor",
+                dict({{"Filter", arr({nm("ASCIIHexDecode"), nm("FlateDecode")})},
+                      {"DecodeParms", arr({Object::null(), dobj({{"Predictor", num(12)}, {"Columns", num(5)}})})}}),
+                bytes(hex_of(zrows)), kRows, ""});
+  cs.push_back({"single dict belongs to the first filter",
+                dict({{"Filter", arr({nm("ASCII85Decode"), nm("FlateDecode")})},
+                      {"DecodeParms", dobj({{"Predictor", num(12)}})}}),
+                bytes(a85_of(zrows)), png_up(kRows, 5), ""});
+  cs.push_back({"single dict with one flate",
+                dict({{"Filter", nm("FlateDecode")}, {"DecodeParms", dobj({{"Predictor", num(12)}, {"Columns", num(5)}})}}),
+                zrows, kRows, ""});
+  cs.push_back({"short names, /DP [null]", dict({{"Filter", arr({nm("A85"), nm("Fl")})}, {"DP", arr({Object::null()})}}),
+                bytes(a85_of(zrows)), png_up(kRows, 5), ""});
+  cs.push_back({"/DecodeParms shadows /DP",
+                dict({{"Filter", nm("Fl")}, {"DecodeParms", num(3)}, {"DP", dobj({{"Predictor", num(12)}, {"Columns", num(5)}})}}),
+                zrows, png_up(kRows, 5), ""});
+  cs.push_back({"parms array longer than the filters",
+                dict({{"Filter", nm("Fl")},
+                      {"DecodeParms", arr({dobj({{"Predictor", num(12)}, {"Columns", num(5)}}), dobj({{"Predictor", num(99)}})})}}),
+                zrows, kRows, ""});
+  {
+    Stream s(dict({{"Predictor", num(12)}, {"Columns", num(5)}}), Bytes{});
+    cs.push_back({"parms slot holding a stream",
+                  dict({{"Filter", arr({nm("Fl")})}, {"DecodeParms", arr({Object::stream(std::move(s))})}}), zrows, kRows, ""});
+  }
+  cs.push_back({"non-names in the filter array take no position",
+                dict({{"Filter", arr({num(7), nm("AHx"), Object::null(), nm("Fl")})},
+                      {"DecodeParms", arr({Object::null(), dobj({{"Predictor", num(12)}, {"Columns", num(5)}})})}}),
+                bytes(hex_of(zrows)), kRows, ""});
+  cs.push_back({"DCT passes through", dict({{"Filter", nm("DCTDecode")}}), z, z, ""});
+  cs.push_back({"flate then JPX", dict({{"Filter", arr({nm("FlateDecode"), nm("JPXDecode")})}}), z, kText, ""});
+  cs.push_back({"image filter mid-chain", dict({{"Filter", arr({nm("AHx"), nm("CCITTFaxDecode"), nm("Fl")})}}),
+                bytes(hex_of(z)), kText, ""});
+  cs.push_back({"short DCT unsupported", dict({{"Filter", nm("DCT")}}), z, std::nullopt, "Unsupported: unsupported filter: DCT"});
+  cs.push_back({"Crypt unsupported", dict({{"Filter", arr({nm("Crypt")})}}), z, std::nullopt,
+                "Unsupported: unsupported filter: Crypt"});
+  cs.push_back({"unsupported after a good stage", dict({{"Filter", arr({nm("AHx"), nm("flatedecode")})}}), bytes("41>"),
+                std::nullopt, "Unsupported: unsupported filter: flatedecode"});
+  cs.push_back({"failing stage before an unsupported one", dict({{"Filter", arr({nm("AHx"), nm("Foo")})}}), bytes("4g"),
+                std::nullopt, "BadStream: bad ASCIIHex data"});
+  cs.push_back({"zlib header 78 9C skipped", dict({{"Filter", nm("FlateDecode")}}), z, kText, ""});
+  {
+    Bytes raw = raw_deflate(kText);
+    cs.push_back({"raw deflate without header", dict({{"Filter", nm("FlateDecode")}}), raw, kText, ""});
+    // 0x78 0x00 is not a multiple of 31: inflated from its first byte, where
+    // 0x78 (BFINAL 0, BTYPE 0) starts a stored block of LEN 0 and a fake
+    // NLEN; the real stream follows.
+    Bytes fake = {0x78, 0x00, 0x00, 0x00, 0x00};
+    Bytes stored = {0x01, 0x03, 0x00, 0xfc, 0xff, 'x', 'y', 'z'};
+    fake.insert(fake.end(), stored.begin(), stored.end());
+    cs.push_back({"78 00 is raw deflate", dict({{"Filter", nm("FlateDecode")}}), fake, bytes("xyz"), ""});
+  }
+  cs.push_back({"corrupt flate", dict({{"Filter", nm("FlateDecode")}}), Bytes(z.begin(), z.end() - 8), std::nullopt,
+                "BadStream: corrupt DEFLATE data"});
+  cs.push_back({"bad PNG row after flate",
+                dict({{"Filter", nm("FlateDecode")}, {"DecodeParms", dobj({{"Predictor", num(15)}, {"Columns", num(2)}})}}),
+                zlib(bytes("\x01xy\x05zz")), std::nullopt, "BadStream: bad predictor row filter"});
+  cs.push_back({"lone bad type byte at the end",
+                dict({{"Filter", nm("FlateDecode")}, {"DecodeParms", dobj({{"Predictor", num(15)}, {"Columns", num(2)}})}}),
+                zlib(Bytes{0x00, 'x', 'y', 0x09}), bytes("xy"), ""});
+  cs.push_back({"RunLength", dict({{"Filter", nm("RL")}}), Bytes{0xFE, 'Z', 0x80}, bytes("ZZZ"), ""});
+  // An empty Flate stream (as some writers emit for blank pages) is empty,
+  // with or without a predictor; a single byte is still corrupt.
+  cs.push_back({"empty flate", dict({{"Filter", nm("FlateDecode")}}), Bytes{}, Bytes{}, ""});
+  cs.push_back({"empty flate with predictor",
+                dict({{"Filter", nm("FlateDecode")}, {"DecodeParms", dobj({{"Predictor", num(12)}, {"Columns", num(2)}})}}),
+                Bytes{}, Bytes{}, ""});
+  cs.push_back({"one byte of flate", dict({{"Filter", nm("FlateDecode")}}), Bytes{0x78}, std::nullopt,
+                "BadStream: corrupt DEFLATE data"});
+  cs.push_back({"LZW with predictor",
+                dict({{"Filter", nm("LZWDecode")}, {"DecodeParms", dobj({{"Predictor", num(2)}, {"Colors", num(3)}, {"Columns", num(2)}})}}),
+                lzw9({256, 0x10, 0x20, 0x30, 1, 2, 3, 257}), Bytes{0x10, 0x20, 0x30, 0x11, 0x22, 0x33}, ""});
+  return cs;
+}
+
+TEST(Filter, Chain) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    auto got = decode_stream(c.dict, c.raw);
+    auto valid = validate_stream(c.dict, c.raw);
+    ASSERT_EQ(got.ok(), c.want.has_value()) << (got.ok() ? "" : got.error().display());
+    EXPECT_EQ(valid.ok(), got.ok());
+    if (c.want) {
+      EXPECT_EQ(as_chars(*got), as_chars(*c.want));
+      continue;
+    }
+    EXPECT_EQ(got.error().display(), c.error);
+    if (!valid.ok()) {
+      EXPECT_EQ(valid.error(), got.error());
+    }
+  }
+}
+
+// EarlyChange: the codes 256 then 0..254 as literals, every one after the
+// first adding an entry; entry 510 is added on reading the 254th literal.
+// With early change the 255th literal is read in 10 bits, without it in 9.
+TEST(Filter, EarlyChangeFromParms) {
+  auto stream = [](int first_wide) {  // index of the first 10-bit code
+    std::vector<std::pair<unsigned, int>> codes = {{256, 9}};
+    for (int i = 0; i < 257; ++i) codes.push_back({static_cast<unsigned>(i % 250), i + 1 >= first_wide ? 10 : 9});
+    codes.push_back({257, 10});
+    Bytes out;
+    uint64_t acc = 0;
+    int n = 0;
+    for (auto [code, width] : codes) {
+      acc = acc << width | code;
+      n += width;
+      while (n >= 8) out.push_back(static_cast<uint8_t>(acc >> (n -= 8)));
+    }
+    if (n) out.push_back(static_cast<uint8_t>(acc << (8 - n)));
+    return out;
+  };
+  Bytes want;
+  for (int i = 0; i < 257; ++i) want.push_back(static_cast<uint8_t>(i % 250));
+  const Bytes early = stream(255), late = stream(256);
+  struct {
+    Object early_change;
+    const Bytes* data;
+  } rows[] = {{Object::null(), &early}, {num(1), &early}, {nm("Foo"), &early}, {num(7), &early}, {num(0), &late}};
+  for (auto& r : rows) {
+    Dictionary d = dict({{"Filter", nm("LZWDecode")}});
+    if (!r.early_change.is_null()) d.append_unique("DecodeParms", dobj({{"EarlyChange", r.early_change}}));
+    auto got = decode_stream(d, *r.data);
+    ASSERT_TRUE(got.ok());
+    EXPECT_TRUE(*got == want);
+  }
+  // And the other way round the widths disagree with the data.
+  auto wrong = decode_stream(dict({{"Filter", nm("LZW")}, {"DecodeParms", dobj({{"EarlyChange", num(0)}})}}), early);
+  EXPECT_FALSE(wrong.ok() && *wrong == want);
+}
+
+// A per-stage output limit: every decoding stage is held to it.
+TEST(Filter, LimitPerStage) {
+  const Bytes big(5000, 'q');
+  const Bytes z = zlib(big);
+  struct Row {
+    const char* name;
+    Dictionary d;
+    Bytes raw;
+  } rows[] = {
+      {"flate", dict({{"Filter", nm("Fl")}}), z},
+      {"hex then flate", dict({{"Filter", arr({nm("AHx"), nm("Fl")})}}), bytes(hex_of(z))},
+      {"runlength", dict({{"Filter", nm("RL")}}), [] {
+         Bytes b;
+         for (int i = 0; i < 40; ++i) b.push_back(0x81), b.push_back('q');  // 40 x 128
+         return b;
+       }()},
+      {"ascii85 zeros", dict({{"Filter", nm("A85")}}), Bytes(1250, 'z')},
+  };
+  for (auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    auto full = decode_stream(r.d, r.raw);
+    ASSERT_TRUE(full.ok());
+    ASSERT_GE(full->size(), 5000u);
+    const uint64_t n = full->size();
+    EXPECT_TRUE(decode_stream(r.d, r.raw, n).ok());
+    EXPECT_TRUE(validate_stream(r.d, r.raw, n).ok());
+    auto over = decode_stream(r.d, r.raw, n - 1);
+    ASSERT_FALSE(over.ok());
+    EXPECT_EQ(over.error().display(), "BadStream: decoded stream too large");
+    auto vover = validate_stream(r.d, r.raw, n - 1);
+    ASSERT_FALSE(vover.ok());
+    EXPECT_EQ(vover.error(), over.error());
+  }
+}
+
+// A raw deflate stream of `n` zero bytes at 2 bits per 258 bytes: one
+// dynamic block whose literal/length code gives symbol 285 a 1-bit code.
+Bytes deflate_zeros(uint64_t n) {
+  std::vector<bool> bits;
+  auto put = [&](uint32_t v, int k) {
+    for (int i = 0; i < k; ++i) bits.push_back((v >> i) & 1);
+  };
+  auto code = [&](uint32_t c, int k) {
+    for (int i = k - 1; i >= 0; --i) bits.push_back((c >> i) & 1);
+  };
+  put(1, 1), put(2, 2);
+  put(29, 5), put(0, 5), put(14, 4);  // HLIT 286, HDIST 1, HCLEN 18
+  const int order[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
+  int cl[19] = {};
+  cl[18] = 1, cl[1] = 2, cl[2] = 2;  // 18 -> 0, 1 -> 10, 2 -> 11
+  for (int s : order) put(cl[s], 3);
+  auto zeros = [&](int k) { code(0, 1), put(k - 11, 7); };
+  code(3, 2);                 // symbol 0: 2
+  zeros(138), zeros(117);     // 1..255
+  code(3, 2);                 // 256: 2
+  zeros(28);                  // 257..284
+  code(2, 2);                 // 285: 1
+  code(2, 2);                 // distance 0: 1
+  // Literal code: 285 -> 0, 0 -> 10, 256 -> 11; distance 0 -> 0.
+  code(2, 2);  // one literal zero
+  const uint64_t matches = (n - 1) / 258;
+  const uint64_t rest = (n - 1) % 258;
+  Bytes out((bits.size() + 7) / 8, 0);
+  for (size_t i = 0; i < bits.size(); ++i) out[i / 8] |= static_cast<uint8_t>(bits[i] << (i % 8));
+  size_t nbits = bits.size();
+  // Each match is two zero bits ("0" for 285, "0" for distance 1).
+  nbits += 2 * matches;
+  out.resize((nbits + 2 * rest + 2 + 7) / 8, 0);
+  auto put_at = [&](uint32_t c, int k, bool msb_first) {
+    for (int i = 0; i < k; ++i) {
+      int b = msb_first ? (c >> (k - 1 - i)) & 1 : (c >> i) & 1;
+      out[nbits / 8] |= static_cast<uint8_t>(b << (nbits % 8));
+      ++nbits;
+    }
+  };
+  for (uint64_t i = 0; i < rest; ++i) put_at(2, 2, true);  // literal zeros
+  put_at(3, 2, true);                                       // end of block
+  out.resize((nbits + 7) / 8);
+  return out;
+}
+
+bool skip_slow() { return std::getenv("VELLUM_SKIP_SLOW") != nullptr; }
+
+TEST(Filter, NestedBombFailsWhileGrowing) {
+  const Bytes inner = deflate_zeros((uint64_t{1} << 30) + 1);  // one byte past the limit
+  const Bytes outer = zlib(inner, 9);
+  ASSERT_LT(outer.size(), 16u * 1024);  // a few KB on disk
+  const Dictionary d = dict({{"Filter", arr({nm("FlateDecode"), nm("FlateDecode")})}});
+  auto v = validate_stream(d, outer);
+  ASSERT_FALSE(v.ok());
+  EXPECT_EQ(v.error().display(), "BadStream: decoded stream too large");
+  if (skip_slow()) GTEST_SKIP() << "VELLUM_SKIP_SLOW: decode_stream part skipped";
+  auto got = decode_stream(d, outer);
+  ASSERT_FALSE(got.ok());
+  EXPECT_EQ(got.error().display(), "BadStream: decoded stream too large");
+}
+
+// Run with VELLUM_SKIP_SLOW set (or --gtest_filter=-*Slow*) to skip.
+TEST(Filter, SlowLegitimateLargeStream) {
+  if (skip_slow()) GTEST_SKIP() << "VELLUM_SKIP_SLOW";
+  const uint64_t n = uint64_t{300} << 20;
+  const Bytes z = zlib(deflate_zeros(n), 9);
+  const Dictionary d = dict({{"Filter", arr({nm("FlateDecode"), nm("FlateDecode")})}});
+  EXPECT_TRUE(validate_stream(d, z).ok());
+  auto got = decode_stream(d, z);
+  ASSERT_TRUE(got.ok()) << got.error().display();
+  ASSERT_EQ(got->size(), n);
+  EXPECT_TRUE(std::all_of(got->begin(), got->end(), [](uint8_t b) { return b == 0; }));
+}
+
+// validate_stream and decode_stream agree on chains over damaged data:
+// truncations and bit flips of flate data with and without PNG predictors
+// (rows long enough to cross the validator's window), behind other stages.
+TEST(Filter, ValidateAgreesWithDecode) {
+  std::mt19937 rng(42);
+  int failures = 0, successes = 0;
+  for (int round = 0; round < 600; ++round) {
+    const size_t cols = 1 + rng() % 300;
+    const size_t rows = 1 + rng() % (round % 10 == 0 ? 2000 : 40);
+    Bytes img(cols * rows);
+    for (auto& b : img) b = static_cast<uint8_t>(rng() % 7);
+    Bytes rowsdata;
+    for (size_t r = 0; r < rows; ++r) {
+      // Mostly valid types; sometimes a bad one.
+      rowsdata.push_back(static_cast<uint8_t>(rng() % 40 == 0 ? 5 + rng() % 200 : rng() % 5));
+      rowsdata.insert(rowsdata.end(), img.begin() + static_cast<ptrdiff_t>(r * cols),
+                      img.begin() + static_cast<ptrdiff_t>((r + 1) * cols));
+    }
+    if (rng() % 4 == 0) rowsdata.push_back(static_cast<uint8_t>(rng()));  // lone type byte
+    Bytes z = zlib(rowsdata, static_cast<int>(rng() % 10));
+    if (rng() % 3 == 0) z.resize(rng() % (z.size() + 1));
+    if (rng() % 3 == 0 && !z.empty()) z[rng() % z.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
+    Dictionary d;
+    const int shape = round % 4;
+    Object parms = dobj({{"Predictor", num(10 + static_cast<int64_t>(rng() % 6))}, {"Columns", num(static_cast<int64_t>(cols))}});
+    Bytes raw = z;
+    if (shape == 0) d = dict({{"Filter", nm("FlateDecode")}, {"DecodeParms", parms}});
+    if (shape == 1) d = dict({{"Filter", nm("FlateDecode")}});
+    if (shape == 2) {
+      d = dict({{"Filter", arr({nm("AHx"), nm("Fl"), nm("DCTDecode")})}, {"DecodeParms", arr({Object::null(), parms})}});
+      raw = bytes(hex_of(z));
+    }
+    if (shape == 3) d = dict({{"Filter", arr({nm("Fl"), nm("Bogus")})}, {"DecodeParms", parms}});
+    auto got = decode_stream(d, raw);
+    auto valid = validate_stream(d, raw);
+    ASSERT_EQ(got.ok(), valid.ok()) << round << (got.ok() ? std::string() : got.error().display());
+    if (!got.ok()) {
+      EXPECT_EQ(got.error(), valid.error()) << round;
+      ++failures;
+    } else {
+      ++successes;
+    }
+    // And both agree with a small limit.
+    const uint64_t limit = rng() % (rowsdata.size() + 2);
+    auto lg = decode_stream(d, raw, limit);
+    auto lv = validate_stream(d, raw, limit);
+    ASSERT_EQ(lg.ok(), lv.ok()) << round;
+    if (!lg.ok()) {
+      EXPECT_EQ(lg.error(), lv.error()) << round;
+    }
+  }
+  EXPECT_GT(failures, 50);
+  EXPECT_GT(successes, 50);
+}
+
+}  // namespace
+}  // namespace vellum

@@ -1,0 +1,607 @@
+// Inflate: hand-built edge cases, differential runs against zlib (valid
+// streams of every level and strategy) and against a bit-by-bit canonical
+// Huffman walk (the oracle below) on truncated, corrupted, garbage and
+// hand-built over-subscribed / incomplete codes, and the output limit.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <optional>
+#include <random>
+
+#include "corpus.h"
+#include "filter/inflate.h"
+
+namespace vellum {
+namespace {
+
+// ------------------------------------------------------------------ oracle
+// The plain decoder: one bit at a time, canonical-code walk per symbol, no
+// tables. Returns nullopt for every failure.
+class Oracle {
+ public:
+  explicit Oracle(ByteSpan in) : in_(in) {}
+
+  std::optional<Bytes> run() {
+    for (;;) {
+      int final_block = bits(1), type = bits(2);
+      if (type < 0 || final_block < 0) return std::nullopt;
+      bool ok = false;
+      if (type == 0) ok = stored();
+      if (type == 1) ok = fixed();
+      if (type == 2) ok = dynamic();
+      if (!ok) return std::nullopt;
+      if (final_block) return out_;
+    }
+  }
+
+ private:
+  struct Huff {
+    int count[16] = {};
+    std::vector<int> symbols;
+    void build(const std::vector<int>& lens) {
+      std::fill(count, count + 16, 0);
+      for (int l : lens) ++count[l];
+      count[0] = 0;
+      int offs[16] = {};
+      for (int l = 1; l < 15; ++l) offs[l + 1] = offs[l] + count[l];
+      symbols.assign(lens.size(), 0);
+      for (size_t s = 0; s < lens.size(); ++s)
+        if (lens[s]) symbols[offs[lens[s]]++] = static_cast<int>(s);
+    }
+  };
+
+  int bit() {
+    if (nbits_ == 0) {
+      if (pos_ >= in_.size()) return -1;
+      cur_ = in_[pos_++];
+      nbits_ = 8;
+    }
+    int b = cur_ & 1;
+    cur_ >>= 1;
+    --nbits_;
+    return b;
+  }
+  int bits(int n) {
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+      int b = bit();
+      if (b < 0) return -1;
+      v |= b << i;
+    }
+    return v;
+  }
+  int decode(const Huff& h) {
+    int code = 0, first = 0, index = 0;
+    for (int len = 1; len <= 15; ++len) {
+      int b = bit();
+      if (b < 0) return -1;
+      code |= b;
+      int count = h.count[len];
+      if (code - first < count) return h.symbols[index + (code - first)];
+      index += count;
+      first += count;
+      first <<= 1;
+      code <<= 1;
+    }
+    return -1;
+  }
+  bool stored() {
+    nbits_ = 0;
+    if (in_.size() - pos_ < 4) return false;
+    size_t len = in_[pos_] | in_[pos_ + 1] << 8;
+    pos_ += 4;
+    if (in_.size() - pos_ < len) return false;
+    out_.insert(out_.end(), in_.begin() + pos_, in_.begin() + pos_ + len);
+    pos_ += len;
+    return true;
+  }
+  bool fixed() {
+    std::vector<int> l(288), d(30, 5);
+    for (int i = 0; i < 288; ++i) l[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    Huff lh, dh;
+    lh.build(l);
+    dh.build(d);
+    return block(lh, dh);
+  }
+  bool dynamic() {
+    int hlit = bits(5), hdist = bits(5), hclen = bits(4);
+    if (hlit < 0 || hdist < 0 || hclen < 0) return false;
+    hlit += 257, hdist += 1, hclen += 4;
+    static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    std::vector<int> cl(19, 0);
+    for (int i = 0; i < hclen; ++i) {
+      cl[order[i]] = bits(3);
+      if (cl[order[i]] < 0) return false;
+    }
+    Huff ch;
+    ch.build(cl);
+    std::vector<int> lens;
+    while (static_cast<int>(lens.size()) < hlit + hdist) {
+      int s = decode(ch);
+      if (s < 0) return false;
+      if (s < 16) {
+        lens.push_back(s);
+        continue;
+      }
+      int v = 0, r;
+      if (s == 16) {
+        if (lens.empty()) return false;
+        v = lens.back();
+        r = bits(2);
+        if (r < 0) return false;
+        r += 3;
+      } else if (s == 17) {
+        r = bits(3);
+        if (r < 0) return false;
+        r += 3;
+      } else {
+        r = bits(7);
+        if (r < 0) return false;
+        r += 11;
+      }
+      lens.insert(lens.end(), r, v);
+    }
+    Huff lh, dh;
+    lh.build(std::vector<int>(lens.begin(), lens.begin() + hlit));
+    dh.build(std::vector<int>(lens.begin() + hlit, lens.end()));
+    return block(lh, dh);
+  }
+  bool block(const Huff& lh, const Huff& dh) {
+    static const int lbase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const int lext[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    static const int dbase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+                                  193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static const int dext[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    for (;;) {
+      int s = decode(lh);
+      if (s < 0) return false;
+      if (s < 256) {
+        out_.push_back(static_cast<uint8_t>(s));
+        continue;
+      }
+      if (s == 256) return true;
+      if (s >= 286) return false;
+      int e = bits(lext[s - 257]);
+      if (e < 0) return false;
+      size_t len = lbase[s - 257] + e;
+      int d = decode(dh);
+      if (d < 0 || d >= 30) return false;
+      e = bits(dext[d]);
+      if (e < 0) return false;
+      size_t dist = dbase[d] + e;
+      if (dist > out_.size()) return false;
+      for (size_t i = 0; i < len; ++i) out_.push_back(out_[out_.size() - dist]);
+      if (out_.size() > (size_t{64} << 20)) return false;  // keep runaway garbage cheap
+    }
+  }
+
+  ByteSpan in_;
+  size_t pos_ = 0;
+  uint8_t cur_ = 0;
+  int nbits_ = 0;
+  Bytes out_;
+};
+
+std::optional<Bytes> oracle(ByteSpan in) { return Oracle(in).run(); }
+
+// Ours and the oracle agree: both fail (with the one message), or both give
+// the same bytes. The validate-only decoder agrees with both. Returns
+// whether the stream decoded.
+bool expect_agrees(ByteSpan in, const std::string& what) {
+  auto want = oracle(in);
+  auto got = inflate(in);
+  auto valid = inflate_validate(in);
+  EXPECT_EQ(want.has_value(), got.ok()) << what;
+  EXPECT_EQ(got.ok(), valid.ok()) << what;
+  if (want.has_value() != got.ok()) return false;
+  if (!got.ok()) {
+    EXPECT_EQ(got.error().display(), "BadStream: corrupt DEFLATE data") << what;
+    if (!valid.ok()) {
+      EXPECT_EQ(valid.error(), got.error()) << what;
+    }
+    return false;
+  }
+  EXPECT_TRUE(*got == *want) << what;
+  return true;
+}
+
+// ------------------------------------------------------------------ helpers
+
+class BitWriter {
+ public:
+  void put(uint32_t v, int n) {  // least significant bit first
+    for (int i = 0; i < n; ++i) put_bit((v >> i) & 1);
+  }
+  void put_code(uint32_t code, int len) {  // Huffman codes: most significant bit first
+    for (int i = len - 1; i >= 0; --i) put_bit((code >> i) & 1);
+  }
+  void align() {
+    while (n_ % 8) put_bit(0);
+  }
+  void byte(uint8_t b) {
+    align();
+    out_.push_back(b);
+    n_ += 8;
+  }
+  Bytes bytes() const { return out_; }
+
+ private:
+  void put_bit(int b) {
+    if (n_ % 8 == 0) out_.push_back(0);
+    out_.back() |= static_cast<uint8_t>(b << (n_ % 8));
+    ++n_;
+  }
+  Bytes out_;
+  size_t n_ = 0;
+};
+
+Bytes hex(std::string_view h) {
+  Bytes b;
+  for (size_t i = 0; i + 1 < h.size(); i += 2) {
+    if (h[i] == ' ') {
+      --i;
+      continue;
+    }
+    b.push_back(static_cast<uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
+  }
+  return b;
+}
+
+Bytes zlib_raw(const Bytes& in, int level, int strategy, int window_bits = 15, int mem_level = 8) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, -window_bits, mem_level, strategy), Z_OK);
+  Bytes out(deflateBound(&zs, in.size()) + 64);
+  zs.next_in = const_cast<Bytef*>(in.data());
+  zs.avail_in = static_cast<uInt>(in.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+Bytes sample(std::mt19937& rng, int kind, size_t n) {
+  Bytes b(n);
+  switch (kind) {
+    case 0:  // random bytes
+      for (auto& c : b) c = static_cast<uint8_t>(rng());
+      break;
+    case 1:  // small alphabet text
+      for (auto& c : b) c = static_cast<uint8_t>("etaoin shrdlu\n()"[rng() % 16]);
+      break;
+    case 2:  // long runs
+      for (size_t i = 0; i < n;) {
+        size_t run = 1 + rng() % 600;
+        uint8_t v = static_cast<uint8_t>(rng() % 4);
+        for (; run && i < n; --run) b[i++] = v;
+      }
+      break;
+    default:  // repeated phrases at random distances (long matches, far distances)
+      for (size_t i = 0; i < n; ++i) {
+        if (i > 100 && rng() % 50 == 0) {
+          size_t dist = 1 + rng() % std::min<size_t>(i, 40000), len = 3 + rng() % 300;
+          for (; len && i < n; --len, ++i) b[i] = b[i - dist];
+          --i;
+          continue;
+        }
+        b[i] = static_cast<uint8_t>(rng() % 64);
+      }
+  }
+  return b;
+}
+
+// ------------------------------------------------------------------ cases
+
+struct Case {
+  const char* name;
+  Bytes in;
+  std::optional<Bytes> want;  // nullopt: must fail
+};
+
+Bytes repeat(uint8_t v, size_t n) { return Bytes(n, v); }
+
+std::vector<Case> edge_cases() {
+  std::vector<Case> cs;
+  cs.push_back({"empty final stored block", hex("01 00 00 ff ff"), Bytes{}});
+  cs.push_back({"stored NLEN not the complement", hex("01 03 00 00 00 61 62 63"), Bytes{'a', 'b', 'c'}});
+  cs.push_back({"stored block cut short", hex("01 03 00 fc ff 61 62"), std::nullopt});
+  cs.push_back({"stored header cut short", hex("01 03 00 fc"), std::nullopt});
+  cs.push_back({"trailing garbage ignored", hex("01 01 00 fe ff 7a de ad be ef"), Bytes{'z'}});
+  cs.push_back({"non-final block then end", hex("00 01 00 fe ff 7a"), std::nullopt});
+  cs.push_back({"empty input", Bytes{}, std::nullopt});
+  cs.push_back({"btype 3", hex("07"), std::nullopt});
+  {
+    // Fixed block: literal 'a', then length 258 (symbol 285) at distance 1.
+    BitWriter w;
+    w.put(1, 1), w.put(1, 2);
+    w.put_code(0x30 + 'a', 8);
+    w.put_code(0xC5, 8);  // 285 = 11000101
+    w.put_code(0, 5);
+    w.put_code(0, 7);  // end of block
+    cs.push_back({"distance 1 length 258", w.bytes(), repeat('a', 259)});
+    Bytes cut = w.bytes();
+    cut.pop_back();
+    cs.push_back({"missing last byte", cut, std::nullopt});
+  }
+  {
+    // Distance before the start of the output, in the first block.
+    BitWriter w;
+    w.put(1, 1), w.put(1, 2);
+    w.put_code(0x30 + 'a', 8);
+    w.put_code(0x01, 7);  // 257: length 3
+    w.put_code(1, 5);     // distance 2
+    w.put_code(0, 7);
+    cs.push_back({"distance beyond output", w.bytes(), std::nullopt});
+  }
+  for (int bad : {30, 31}) {
+    BitWriter w;
+    w.put(1, 1), w.put(1, 2);
+    w.put_code(0x30 + 'a', 8);
+    w.put_code(0x01, 7);
+    w.put_code(bad, 5);
+    w.put_code(0, 7);
+    cs.push_back({"distance symbol 30+", w.bytes(), std::nullopt});
+  }
+  for (int bad : {286, 287}) {
+    BitWriter w;
+    w.put(1, 1), w.put(1, 2);
+    w.put_code(0xC0 + (bad - 280), 8);
+    w.put_code(0, 7);
+    cs.push_back({"length symbol 286+", w.bytes(), std::nullopt});
+  }
+  {
+    // Dynamic block whose final code-length repeat runs past HLIT + HDIST
+    // (258 + 1): the two surplus lengths are distance symbols 1 and 2, and
+    // the block uses distance symbol 1.
+    BitWriter w;
+    w.put(1, 1), w.put(2, 2);
+    w.put(1, 5), w.put(0, 5), w.put(12, 4);  // HLIT 258, HDIST 1, HCLEN 16
+    const int order[16] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2};
+    int cl[19] = {};
+    cl[2] = 2, cl[16] = 2, cl[18] = 1;  // canonical: 18 -> 0, 2 -> 10, 16 -> 11
+    for (int s : order) w.put(cl[s], 3);
+    auto zeros = [&](int n) {  // n in 11..138
+      w.put_code(0, 1);
+      w.put(n - 11, 7);
+    };
+    auto two = [&] { w.put_code(2, 2); };
+    zeros(97), two();                   // 'a' (97): 2
+    zeros(138), zeros(20), two(), two();  // 256, 257: 2
+    w.put_code(3, 2), w.put(0, 2);        // 16: three more 2s, distance symbols 0..2
+    // Literal code 'a' 00, 256 01, 257 10; distance code 0 00, 1 01, 2 10.
+    w.put_code(0, 2), w.put_code(0, 2);  // "aa"
+    w.put_code(2, 2), w.put_code(1, 2);  // length 3, distance 2
+    w.put_code(1, 2);                    // end of block
+    cs.push_back({"repeat past HLIT+HDIST", w.bytes(), repeat('a', 5)});
+  }
+  {
+    // Repeat code 16 with no previous length.
+    BitWriter w;
+    w.put(1, 1), w.put(2, 2);
+    w.put(0, 5), w.put(0, 5), w.put(0, 4);
+    w.put(1, 3), w.put(0, 3), w.put(1, 3), w.put(0, 3);  // 16:1, 18:1
+    w.put_code(0, 1), w.put(0, 2);
+    cs.push_back({"repeat with no previous length", w.bytes(), std::nullopt});
+  }
+  return cs;
+}
+
+TEST(Inflate, EdgeCases) {
+  for (const Case& c : edge_cases()) {
+    SCOPED_TRACE(c.name);
+    auto got = inflate(c.in);
+    EXPECT_EQ(got.ok(), c.want.has_value());
+    if (got.ok() && c.want) {
+      EXPECT_TRUE(*got == *c.want);
+    }
+    if (!got.ok()) {
+      EXPECT_EQ(got.error().display(), "BadStream: corrupt DEFLATE data");
+    }
+    expect_agrees(c.in, c.name);
+  }
+}
+
+// Valid streams from zlib at every level and strategy, several window and
+// memory sizes: output equals the input.
+TEST(Inflate, MatchesZlibOnValidStreams) {
+  std::mt19937 rng(1234);
+  const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+  int streams = 0;
+  for (int round = 0; round < 60; ++round) {
+    for (int level = 0; level <= 9; ++level) {
+      for (int strategy : strategies) {
+        const size_t n = round % 10 == 0 ? rng() % 100000 : rng() % 5000;
+        const Bytes plain = sample(rng, round % 4, n);
+        const int window = 9 + round % 7, mem = 1 + round % 9;
+        const Bytes z = zlib_raw(plain, level, strategy, window, mem);
+        auto got = inflate(z);
+        ASSERT_TRUE(got.ok()) << level << " " << strategy << " " << n;
+        ASSERT_TRUE(*got == plain) << level << " " << strategy << " " << n;
+        ASSERT_TRUE(inflate_validate(z).ok());
+        ++streams;
+      }
+    }
+  }
+  EXPECT_EQ(streams, 3000);
+}
+
+// Truncated and corrupted zlib streams: ours, the validator and the oracle
+// agree on every one.
+TEST(Inflate, AgreesWithWalkOnDamagedStreams) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 400; ++round) {
+    const Bytes plain = sample(rng, round % 4, rng() % 4000);
+    const Bytes z = zlib_raw(plain, round % 10, round % 3 == 0 ? Z_FIXED : Z_DEFAULT_STRATEGY);
+    Bytes cut(z.begin(), z.begin() + static_cast<ptrdiff_t>(rng() % (z.size() + 1)));
+    expect_agrees(cut, "truncated");
+    Bytes flipped = z;
+    for (int k = 0, flips = 1 + rng() % 3; k < flips; ++k) flipped[rng() % flipped.size()] ^= 1u << (rng() % 8);
+    expect_agrees(flipped, "bit flips");
+  }
+}
+
+TEST(Inflate, AgreesWithWalkOnGarbage) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes b(1 + rng() % 200);
+    for (auto& c : b) c = static_cast<uint8_t>(rng());
+    // Steer a third of them into dynamic blocks and a third into fixed ones.
+    if (round % 3 == 1) b[0] = static_cast<uint8_t>((b[0] & ~6u) | 4u);
+    if (round % 3 == 2) b[0] = static_cast<uint8_t>((b[0] & ~6u) | 2u);
+    expect_agrees(b, "garbage");
+  }
+}
+
+// Dynamic blocks over arbitrary code lengths (over-subscribed, incomplete,
+// empty, single-code), with symbols written by their canonical codes and a
+// random tail: the table decoder must take exactly the walk's path.
+TEST(Inflate, AgreesWithWalkOnArbitraryCodes) {
+  std::mt19937 rng(2024);
+  int decoded = 0;
+  for (int round = 0; round < 2500; ++round) {
+    const int hlit = 257 + static_cast<int>(rng() % 32), hdist = 1 + static_cast<int>(rng() % 32);
+    std::vector<int> lens(hlit + hdist);
+    const int style = round % 4;
+    for (int& l : lens) {
+      if (style == 0) l = static_cast<int>(rng() % 16);                   // anything
+      if (style == 1) l = rng() % 3 ? 0 : static_cast<int>(8 + rng() % 8);  // sparse, long codes
+      if (style == 2) l = rng() % 2 ? 0 : static_cast<int>(1 + rng() % 15);
+      if (style == 3) l = rng() % 8 ? 0 : static_cast<int>(1 + rng() % 4);  // few, short: often incomplete
+    }
+    if (rng() % 2) lens[256] = 1 + static_cast<int>(rng() % 15);
+    BitWriter w;
+    w.put(1, 1), w.put(2, 2);
+    w.put(hlit - 257, 5), w.put(hdist - 1, 5), w.put(15, 4);
+    // Code-length code: all 19 symbols of length 5 (incomplete but usable):
+    // symbol s has code s in canonical order.
+    for (int i = 0; i < 19; ++i) w.put(5, 3);
+    for (int l : lens) w.put_code(l, 5);
+    // Canonical codes of the literal and distance codes as an encoder
+    // assigns them; symbols whose code does not fit are skipped.
+    auto codes_of = [](const std::vector<int>& ls) {
+      std::vector<std::pair<uint32_t, int>> c(ls.size(), {0, 0});
+      int count[16] = {};
+      for (int l : ls) ++count[l];
+      count[0] = 0;
+      uint32_t next[16] = {}, code = 0;
+      for (int b = 1; b < 16; ++b) {
+        code = (code + count[b - 1]) << 1;
+        next[b] = code;
+      }
+      for (size_t s = 0; s < ls.size(); ++s)
+        if (ls[s] && next[ls[s]] < (1u << ls[s])) c[s] = {next[ls[s]]++, ls[s]};
+      return c;
+    };
+    const auto lc = codes_of(std::vector<int>(lens.begin(), lens.begin() + hlit));
+    const auto dc = codes_of(std::vector<int>(lens.begin() + hlit, lens.end()));
+    for (int k = 0, n = static_cast<int>(rng() % 60); k < n; ++k) {
+      const int s = static_cast<int>(rng() % hlit);
+      if (!lc[s].second) continue;
+      w.put_code(lc[s].first, lc[s].second);
+      if (s > 256 && s < 286) {
+        w.put(rng(), 5);
+        const int d = static_cast<int>(rng() % dc.size());
+        if (dc[d].second) w.put_code(dc[d].first, dc[d].second);
+        w.put(rng(), 13);
+      }
+    }
+    if (lc[256].second) w.put_code(lc[256].first, lc[256].second);
+    Bytes in = w.bytes();
+    for (int k = 0, tail = static_cast<int>(rng() % 4); k < tail; ++k) in.push_back(static_cast<uint8_t>(rng()));
+    decoded += expect_agrees(in, "arbitrary code, round " + std::to_string(round));
+  }
+  EXPECT_GT(decoded, 100);  // the successes matter as much as the failures
+}
+
+// The output limit: exactly at the limit succeeds, one byte beyond fails
+// with "decoded stream too large", for both decoders, through stored, fixed
+// and dynamic blocks and long matches.
+TEST(Inflate, OutputLimit) {
+  std::mt19937 rng(5);
+  for (int level : {0, 1, 6, 9}) {
+    for (int kind = 0; kind < 4; ++kind) {
+      const Bytes plain = sample(rng, kind, 200000 + rng() % 1000);
+      const Bytes z = zlib_raw(plain, level, kind == 2 ? Z_RLE : Z_DEFAULT_STRATEGY);
+      for (uint64_t limit : {uint64_t{plain.size()}, uint64_t{plain.size()} - 1, uint64_t{plain.size()} / 3, uint64_t{0}}) {
+        SCOPED_TRACE(::testing::Message() << level << " " << kind << " " << limit);
+        auto got = inflate(z, limit);
+        auto valid = inflate_validate(z, limit);
+        if (limit >= plain.size()) {
+          ASSERT_TRUE(got.ok());
+          EXPECT_TRUE(*got == plain);
+          EXPECT_TRUE(valid.ok());
+          continue;
+        }
+        ASSERT_FALSE(got.ok());
+        EXPECT_EQ(got.error().display(), "BadStream: decoded stream too large");
+        ASSERT_FALSE(valid.ok());
+        EXPECT_EQ(valid.error(), got.error());
+      }
+    }
+  }
+}
+
+// A truncated stream whose invented (zero) bits would overflow the limit is
+// still reported as corrupt: it is the missing input that fails it.
+TEST(Inflate, TruncationWinsOverLimit) {
+  BitWriter w;
+  w.put(1, 1), w.put(1, 2);
+  w.put_code(0x30 + 'a', 8);
+  w.put_code(0x18, 5);  // the input ends here; padded with zeros this reads
+                        // 11000000 (length 115..130) and distance 1
+  Bytes in = w.bytes();
+  ASSERT_EQ(in.size(), 2u);
+  auto got = inflate(in, 100);
+  ASSERT_FALSE(got.ok());
+  EXPECT_EQ(got.error().message, "corrupt DEFLATE data");
+}
+
+// Streams cut from the corpus: ours agrees with zlib where zlib decodes a
+// whole stream, and with the walk everywhere.
+TEST(Inflate, CorpusStreams) {
+  if (!testing::corpus_available()) GTEST_SKIP() << "corpus absent";
+  int checked = 0;
+  for (const auto& path : testing::corpus_files()) {
+    const Bytes file = testing::read_file(path);
+    const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+    for (size_t at = text.find("stream"); at != std::string_view::npos && checked < 3000; at = text.find("stream", at + 6)) {
+      size_t start = at + 6;
+      if (at >= 3 && text.substr(at - 3, 3) == "end") continue;
+      if (start < text.size() && text[start] == '\r') ++start;
+      if (start < text.size() && text[start] == '\n') ++start;
+      const size_t stop = text.find("endstream", start);
+      if (stop == std::string_view::npos || stop - start > (size_t{4} << 20)) continue;
+      ByteSpan data(file.data() + start, stop - start);
+      if (data.size() < 2 || (data[0] & 0x0F) != 8 || ((data[0] << 8 | data[1]) % 31) != 0) continue;
+      const ByteSpan raw = data.subspan(2);
+      z_stream zs{};
+      inflateInit2(&zs, -15);
+      Bytes ref(raw.size() * 20 + 1024);
+      zs.next_in = const_cast<Bytef*>(raw.data());
+      zs.avail_in = static_cast<uInt>(raw.size());
+      int rc;
+      do {
+        if (zs.total_out == ref.size()) ref.resize(ref.size() * 2);
+        zs.next_out = ref.data() + zs.total_out;
+        zs.avail_out = static_cast<uInt>(ref.size() - zs.total_out);
+        rc = ::inflate(&zs, Z_NO_FLUSH);
+      } while (rc == Z_OK);
+      ref.resize(zs.total_out);
+      inflateEnd(&zs);
+      auto got = inflate(raw);
+      if (rc == Z_STREAM_END) {
+        ASSERT_TRUE(got.ok()) << path;
+        EXPECT_TRUE(*got == ref) << path;
+      }
+      expect_agrees(raw, path.string());
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
+}  // namespace vellum

@@ -1,19 +1,26 @@
-"""Type stubs for the native extension module vellum._vellum."""
+"""Type stubs for the native extension module vellum._vellum.
 
-from typing import List, Literal, Optional, TypedDict
+The TypedDicts describe the dict that `parse` returns; they exist for type
+checkers only (import them under `if TYPE_CHECKING:`).
+"""
+
+from typing import List, Literal, Optional, TypedDict, type_check_only
 
 __all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
 
+@type_check_only
 class Line(TypedDict):
     text: str
     x: Optional[float]  # None when the coordinate is not finite
     y: Optional[float]
 
+@type_check_only
 class Table(TypedDict):
     rows: int
     cols: int
     cells: List[List[str]]
 
+@type_check_only
 class Image(TypedDict):
     name: str
     format: Literal["Jpeg", "Jpeg2000", "Ccitt", "Jbig2", "Raw"]
@@ -22,6 +29,7 @@ class Image(TypedDict):
     bits_per_component: int
     color_space: str
 
+@type_check_only
 class Page(TypedDict):
     width: Optional[float]  # None when the size is not finite
     height: Optional[float]
@@ -30,6 +38,7 @@ class Page(TypedDict):
     tables: List[Table]
     images: List[Image]
 
+@type_check_only
 class Document(TypedDict):
     version: str
     pages: List[Page]

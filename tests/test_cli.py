@@ -1,0 +1,291 @@
+"""The vellum command on many files: the input search, the output tree,
+failures that don't stop the batch, collisions that would overwrite
+outputs, usage errors, the progress display and a run over the corpus."""
+
+from __future__ import annotations
+
+import io
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+from typing import Dict, List
+
+import pytest
+from pdfbuilder import PdfBuilder
+
+import vellum._vellum as native
+from vellum import cli
+
+RENDER = {"markdown": native.parse_to_markdown, "json": native.parse_to_json, "html": native.parse_to_html}
+EXT = {"markdown": ".md", "json": ".json", "html": ".html"}
+
+
+def page_pdf(text: str) -> bytes:
+    b = PdfBuilder()
+    b.add_page(content=b"BT /F1 12 Tf 72 700 Td (" + text.encode("latin-1") + b") Tj ET")
+    return b.build()
+
+
+def make_tree(root: Path, files: Dict[str, bytes]) -> None:
+    for rel, data in files.items():
+        path = root / rel
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+
+
+def run(argv: List[str], capsys) -> tuple:
+    try:
+        code = cli.main(argv)
+    except SystemExit as e:  # argparse's usage errors
+        code = e.code
+    captured = capsys.readouterr()
+    return code, captured.out, captured.err
+
+
+def output_files(root: Path) -> List[str]:
+    return sorted(str(p.relative_to(root)) for p in root.rglob("*") if p.is_file())
+
+
+TREE = {
+    "a.pdf": page_pdf("first"),
+    "sub/B.PDF": page_pdf("second"),
+    "sub/deeper/c.Pdf": page_pdf("third"),
+    "sub/notes.txt": b"not a pdf, not searched",
+    "sub/pdf": page_pdf("no extension, not searched"),
+    "zz/broken.pdf": b"%PDF-1.4 and nothing else",
+}
+
+
+@pytest.mark.parametrize("fmt", ["markdown", "json", "html"])
+def test_directory_is_mirrored_below_output(tmp_path, capsys, fmt):
+    make_tree(tmp_path / "in", TREE)
+    out = tmp_path / "out"
+    code, stdout, stderr = run([str(tmp_path / "in"), "--format", fmt, "-o", str(out), "-j", "2"], capsys)
+    ext = EXT[fmt]
+    assert code == 1
+    assert stdout == ""
+    assert output_files(out) == sorted(["a" + ext, "sub/B" + ext, "sub/deeper/c" + ext])
+    for rel in ("a.pdf", "sub/B.PDF", "sub/deeper/c.Pdf"):
+        target = (out / rel).with_suffix(ext)
+        assert target.read_bytes() == (RENDER[fmt](TREE[rel]) + "\n").encode("utf-8")
+    lines = stderr.splitlines()
+    assert lines[-1] == "3 converted, 1 failed"
+    assert lines[:-1] == [f"{tmp_path / 'in' / 'zz' / 'broken.pdf'}: InvalidXref: no startxref"]
+
+
+def test_find_pdfs_is_recursive_case_insensitive_and_sorted(tmp_path):
+    make_tree(tmp_path, {name: b"" for name in ["b.pdf", "A.PDF", "a/z.pdf", "a/b/y.PdF", "a-c.pdf", "x.pdfx", "y.txt"]})
+    assert [str(p) for p in cli.find_pdfs(tmp_path)] == ["A.PDF", "a/b/y.PdF", "a/z.pdf", "a-c.pdf", "b.pdf"]
+
+
+def test_file_arguments_go_to_the_top_of_output(tmp_path, capsys):
+    make_tree(tmp_path, {"x/one.pdf": page_pdf("one"), "y/deep/two.pdf": page_pdf("two"), "d/s/three.pdf": page_pdf("3")})
+    out = tmp_path / "out"
+    argv = [str(tmp_path / "x/one.pdf"), str(tmp_path / "y/deep/two.pdf"), str(tmp_path / "d"), "-o", str(out)]
+    code, _, stderr = run(argv, capsys)
+    assert code == 0
+    assert stderr == "3 converted, 0 failed\n"
+    assert output_files(out) == ["one.md", "s/three.md", "two.md"]
+
+
+def test_failures_are_reported_and_the_batch_goes_on(tmp_path, capsys):
+    make_tree(tmp_path, {"ok.pdf": page_pdf("ok"), "bad.pdf": b"garbage"})
+    # out/sub exists as a file, so the output of sub/x.pdf cannot be written
+    make_tree(tmp_path / "in", {"sub/x.pdf": page_pdf("x"), "y.pdf": page_pdf("y")})
+    out = tmp_path / "out"
+    make_tree(out, {"sub": b"in the way"})
+    argv = [str(tmp_path / "bad.pdf"), str(tmp_path / "missing.pdf"), str(tmp_path / "ok.pdf"), str(tmp_path / "in"), "-o", str(out)]
+    code, _, stderr = run(argv + ["-j", "2"], capsys)
+    assert code == 1
+    lines = stderr.splitlines()
+    assert lines[-1] == "2 converted, 3 failed"
+    # the reason for the unwritable output is the system's ("File exists")
+    assert sorted(line.rsplit(": ", 1)[0] if "cannot write" in line else line for line in lines[:-1]) == sorted(
+        [
+            f"{tmp_path / 'bad.pdf'}: InvalidHeader: no %PDF- header",
+            f"{tmp_path / 'missing.pdf'}: cannot read: No such file or directory",
+            f"{tmp_path / 'in' / 'sub' / 'x.pdf'}: cannot write {out / 'sub' / 'x.md'}",
+        ]
+    )
+    assert output_files(out) == ["ok.md", "sub", "y.md"]
+    assert (out / "sub").read_bytes() == b"in the way"
+
+
+def test_outputs_replace_old_ones_without_leftovers(tmp_path, capsys):
+    make_tree(tmp_path / "in", {"a.pdf": page_pdf("new text"), "b.pdf": page_pdf("b")})
+    out = tmp_path / "out"
+    make_tree(out, {"a.md": b"stale output of an earlier run, longer than the new one " * 50})
+    code, _, _ = run([str(tmp_path / "in"), "-o", str(out)], capsys)
+    assert code == 0
+    assert sorted(os.listdir(out)) == ["a.md", "b.md"]  # no temporary files left
+    assert (out / "a.md").read_text(encoding="utf-8") == native.parse_to_markdown(page_pdf("new text")) + "\n"
+
+
+def test_inputs_with_the_same_output_are_not_both_written(tmp_path, capsys):
+    make_tree(tmp_path, {"p/x.pdf": page_pdf("from p"), "q/x.pdf": page_pdf("from q"), "q/x.PDF": page_pdf("upper")})
+    out = tmp_path / "out"
+    argv = [str(tmp_path / "p/x.pdf"), str(tmp_path / "q"), "-o", str(out)]
+    code, _, stderr = run(argv, capsys)
+    assert code == 1
+    lines = stderr.splitlines()
+    assert lines[-1] == "1 converted, 2 failed"
+    for loser in ("q/x.PDF", "q/x.pdf"):
+        assert f"{tmp_path / loser}: not converted: its output {out / 'x.md'} is already that of {tmp_path / 'p/x.pdf'}" in lines
+    # the first input in argument order owns the output
+    assert (out / "x.md").read_text(encoding="utf-8") == native.parse_to_markdown(page_pdf("from p")) + "\n"
+
+
+def test_an_input_is_never_overwritten_by_its_output(tmp_path, capsys):
+    data = page_pdf("a PDF with a Markdown name")
+    make_tree(tmp_path, {"odd.md": data})
+    code, _, stderr = run([str(tmp_path / "odd.md"), "-o", str(tmp_path)], capsys)
+    assert code == 1
+    assert stderr.splitlines()[-1] == "0 converted, 1 failed"
+    assert "is the input itself" in stderr
+    assert (tmp_path / "odd.md").read_bytes() == data
+
+
+def test_an_input_reached_twice_is_converted_once(tmp_path, capsys):
+    make_tree(tmp_path / "d", {"a.pdf": page_pdf("a"), "b.pdf": page_pdf("b")})
+    d = tmp_path / "d"
+    argv = [str(d), str(d / "a.pdf"), str(d) + "/", str(d / "." / "b.pdf"), "-o", str(tmp_path / "out")]
+    code, _, stderr = run(argv, capsys)
+    assert (code, stderr) == (0, "2 converted, 0 failed\n")
+
+
+def test_one_pdf_found_in_a_directory_goes_to_stdout(tmp_path, capsysbinary):
+    make_tree(tmp_path, {"only/doc.pdf": page_pdf("alone")})
+    assert cli.main([str(tmp_path / "only")]) == 0
+    assert capsysbinary.readouterr().out == (native.parse_to_markdown(page_pdf("alone")) + "\n").encode()
+
+
+def test_empty_directory_with_output_converts_nothing(tmp_path, capsys):
+    (tmp_path / "empty").mkdir()
+    code, _, stderr = run([str(tmp_path / "empty"), "-o", str(tmp_path / "out")], capsys)
+    assert (code, stderr) == (0, "0 converted, 0 failed\n")
+
+
+@pytest.mark.parametrize(
+    "argv,message",
+    [
+        (["{a}", "{b}"], "2 input files: give --output DIR"),
+        (["{dir}"], "2 input files: give --output DIR"),
+        (["{empty}"], "no PDF files found"),
+        (["{a}", "-o", "{a}"], "is not a directory"),
+        (["{a}", "-o", "{out}", "-j", "0"], "invalid positive integer: '0'"),
+        (["{a}", "-o", "{out}", "-j", "two"], "invalid positive integer: 'two'"),
+        (["{a}", "-o", "{out}", "--format", "dict"], "invalid choice"),
+        (["-o", "{out}"], "FILE"),
+    ],
+)
+def test_usage_errors(tmp_path, capsys, argv, message):
+    make_tree(tmp_path / "dir", {"a.pdf": page_pdf("a"), "b.pdf": page_pdf("b")})
+    (tmp_path / "empty").mkdir()
+    names = {"a": tmp_path / "dir/a.pdf", "b": tmp_path / "dir/b.pdf", "dir": tmp_path / "dir", "empty": tmp_path / "empty"}
+    argv = [arg.format(out=tmp_path / "out", **names) for arg in argv]
+    code, stdout, stderr = run(argv, capsys)
+    assert code == 2
+    assert message in stderr
+    assert stdout == ""
+    assert not (tmp_path / "out").exists()
+
+
+# ---------------------------------------------------------------- progress
+
+
+class Terminal(io.StringIO):
+    def isatty(self) -> bool:
+        return True
+
+
+def screen(text: str) -> List[str]:
+    """What a terminal shows: each line as left by its carriage returns."""
+    lines = []
+    for raw in text.split("\n"):
+        shown = ""
+        for part in raw.split("\r"):
+            shown = part + shown[len(part) :]
+        lines.append(shown.rstrip())
+    return lines
+
+
+def test_counter_progress_keeps_messages_on_their_own_lines():
+    term = Terminal()
+    progress = cli.make_progress(term, 3, use_tqdm=False)
+    assert type(progress) is cli.CounterProgress
+    progress.advance()
+    progress.message("a.pdf: InvalidHeader: no %PDF- header")
+    progress.advance()
+    assert screen(term.getvalue()) == ["a.pdf: InvalidHeader: no %PDF- header", "2/3 files"]
+    progress.advance()
+    progress.close()
+    # closing wipes the counter, so the summary that follows starts clean
+    assert screen(term.getvalue()) == ["a.pdf: InvalidHeader: no %PDF- header", ""]
+
+
+@pytest.mark.parametrize(
+    "stream,total,expected",
+    [
+        (Terminal(), 1, cli.Progress),  # one file needs no progress display
+        (io.StringIO(), 5, cli.Progress),  # neither does a file or a pipe
+        (Terminal(), 5, cli.CounterProgress),
+    ],
+)
+def test_progress_only_on_a_terminal(stream, total, expected):
+    assert type(cli.make_progress(stream, total, use_tqdm=False)) is expected
+
+
+def test_tqdm_is_used_when_installed():
+    pytest.importorskip("tqdm")
+    term = Terminal()
+    progress = cli.make_progress(term, 2)
+    assert type(progress) is cli.TqdmProgress
+    progress.message("x.pdf: failed")
+    progress.advance()
+    progress.close()
+    assert "x.pdf: failed\n" in term.getvalue()
+
+
+def test_no_carriage_returns_when_stderr_is_not_a_terminal(tmp_path):
+    make_tree(tmp_path / "in", {f"f{i}.pdf": page_pdf(str(i)) for i in range(4)})
+    proc = subprocess.run(
+        [sys.executable, "-m", "vellum", str(tmp_path / "in"), "-o", str(tmp_path / "out"), "-j", "2"],
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stderr == "4 converted, 0 failed\n"
+
+
+# ---------------------------------------------------------------- corpus
+
+
+def test_corpus_to_markdown(corpus, tmp_path):
+    files_dir = corpus / "files"
+    pdfs = cli.find_pdfs(files_dir)
+    out = tmp_path / "md"
+    proc = subprocess.run(
+        [sys.executable, "-m", "vellum", str(files_dir), "-o", str(out), "-j", "2"],
+        capture_output=True,
+        text=True,
+        timeout=600,
+    )
+    lines = proc.stderr.splitlines()
+    summary = re.fullmatch(r"(\d+) converted, (\d+) failed", lines[-1])
+    assert summary, proc.stderr
+    converted, failed = int(summary[1]), int(summary[2])
+    assert converted + failed == len(pdfs)
+    assert proc.returncode == (1 if failed else 0)
+    assert converted >= len(pdfs) // 2
+    failures = {line.split(": ", 1)[0] for line in lines[:-1]}
+    assert len(failures) == failed == len(lines) - 1
+    assert failures <= {str(files_dir / rel) for rel in pdfs}
+    written = {str(Path(p).with_suffix(".pdf")) for p in output_files(out)}
+    assert {str(rel) for rel in pdfs} == written | {str(Path(f).relative_to(files_dir)) for f in failures}
+    # spot-check a few outputs against the library called directly
+    for rel in sorted(written)[:: max(1, len(written) // 5)]:
+        text = (out / rel).with_suffix(".md").read_text(encoding="utf-8")
+        assert text == native.parse_to_markdown((files_dir / rel).read_bytes()) + "\n"

@@ -1,0 +1,148 @@
+"""The type information that ships with the package: the package passes
+mypy --strict, the stub of the native module matches the module at run time,
+typed code using the package checks clean, and the stubs reject misuse."""
+
+from __future__ import annotations
+
+import os
+import re
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
+from typing import Dict, List
+
+import pytest
+
+import vellum
+
+pytest.importorskip("mypy")
+
+# The package directory of the vellum under test (the installed one), so
+# mypy and stubtest see the same files the other tests import.
+PACKAGE_ROOT = str(Path(vellum.__file__).resolve().parent.parent)
+
+GOOD_USAGE = """
+from __future__ import annotations
+
+from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
+from typing import TYPE_CHECKING, Dict, List, Optional
+
+import vellum
+from vellum import InternalError, convert_many
+
+if TYPE_CHECKING:
+    from vellum._vellum import Document, Image, Page
+
+
+def texts(paths: List[Path]) -> Dict[Path, str]:
+    out: Dict[Path, str] = {}
+    for path, result in convert_many(paths, "html", password="pw"):
+        if isinstance(result, Exception):
+            continue
+        out[path] = result
+    return out
+
+
+def documents(paths: List[str]) -> List[Document]:
+    with ThreadPoolExecutor() as pool:
+        results = convert_many(paths, format="dict", executor=pool, max_pending=4)
+        return [doc for _, doc in results if not isinstance(doc, Exception)]
+
+
+def first_width(data: bytes) -> Optional[float]:
+    page: Page = vellum.parse(data, None)["pages"][0]
+    images: List[Image] = page["images"]
+    if page["needs_ocr"] and images[0]["format"] == "Jbig2":
+        return None
+    return page["width"]
+
+
+def safe(data: bytes) -> str:
+    try:
+        return vellum.parse_to_markdown(data) + vellum.parse_to_json(data) + vellum.parse_to_html(data)
+    except InternalError:
+        raise
+    except ValueError as e:
+        return str(e)
+"""
+
+# (name, code, expected mypy error code): each snippet holds exactly one mistake.
+MISUSES = [
+    ("unknown format", 'vellum.convert_many(["a.pdf"], format="pdf")', "call-overload"),
+    ("dict result is not str", 'x: str = next(iter(vellum.convert_many(["a.pdf"], "dict")))[1]', "assignment"),
+    ("text result is not a dict", 'd: dict[str, object] = next(iter(vellum.convert_many(["a.pdf"])))[1]', "assignment"),
+    ("paths come back as given", 'p: Path = next(iter(vellum.convert_many(["a.pdf"])))[0]', "assignment"),
+    ("paths must be paths", "vellum.convert_many([1, 2])", "type-var"),
+    ("data is bytes", 'vellum.parse("%PDF-1.4")', "arg-type"),
+    ("password is str", 'vellum.parse_to_markdown(b"", password=b"pw")', "arg-type"),
+    ("no such page key", 'vellum.parse(b"")["pages"][0]["text"]', "typeddict-item"),
+    ("needs_ocr is a bool", 'vellum.parse(b"")["pages"][0]["needs_ocr"] + "x"', "operator"),
+    ("coordinates may be None", 'y: float = vellum.parse(b"")["pages"][0]["lines"][0]["y"]', "assignment"),
+]
+
+PRELUDE = "from pathlib import Path\n\nimport vellum\n\n"
+
+
+def mypy_env(*extra: Path) -> Dict[str, str]:
+    # mypy refuses site-packages on MYPYPATH and finds an installed package
+    # by itself; a package elsewhere (a development tree) is added.
+    paths = [str(p) for p in extra]
+    if "site-packages" not in PACKAGE_ROOT:
+        paths.append(PACKAGE_ROOT)
+    return dict(os.environ, MYPYPATH=os.pathsep.join(paths))
+
+
+def run_mypy(args: List[str], cache: Path, samples: Path) -> subprocess.CompletedProcess:
+    return subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--no-error-summary", "--cache-dir", str(cache), *args],
+        capture_output=True,
+        text=True,
+        timeout=300,
+        env=mypy_env(samples),
+    )
+
+
+@pytest.fixture(scope="module")
+def mypy_report(tmp_path_factory) -> Dict[str, List[str]]:
+    """One mypy run over the package and every sample; errors by file stem."""
+    root = tmp_path_factory.mktemp("typing")
+    samples = root / "samples"
+    samples.mkdir()
+    (samples / "good_usage.py").write_text(textwrap.dedent(GOOD_USAGE))
+    for i, (_, code, _) in enumerate(MISUSES):
+        (samples / f"misuse_{i}.py").write_text(PRELUDE + code + "\n")
+    modules = ["good_usage"] + [f"misuse_{i}" for i in range(len(MISUSES))]
+    proc = run_mypy(["-p", "vellum"] + [arg for m in modules for arg in ("-m", m)], root / "cache", samples)
+    assert proc.returncode in (0, 1), proc.stdout + proc.stderr
+    report: Dict[str, List[str]] = {}
+    for line in proc.stdout.splitlines():
+        match = re.match(r"(.+?):\d+: error: .*\[([a-z-]+)\]$", line)
+        assert match or ": note: " in line, line
+        if match:
+            stem = Path(match[1]).stem
+            report.setdefault(stem if stem in modules else "package", []).append(match[2])
+    return report
+
+
+def test_package_and_typed_usage_pass_strict(mypy_report):
+    assert mypy_report.get("package", []) == []
+    assert mypy_report.get("good_usage", []) == []
+
+
+@pytest.mark.parametrize("index", range(len(MISUSES)), ids=[m[0] for m in MISUSES])
+def test_misuse_is_reported(mypy_report, index):
+    assert mypy_report.get(f"misuse_{index}") == [MISUSES[index][2]]
+
+
+def test_stub_matches_the_native_module(tmp_path):
+    proc = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "vellum._vellum", "--mypy-config-file", os.devnull],
+        capture_output=True,
+        text=True,
+        timeout=300,
+        env=mypy_env(),
+        cwd=tmp_path,
+    )
+    assert proc.returncode == 0, proc.stdout + proc.stderr

@@ -1,0 +1,95 @@
+"""The package as users get it: `pip wheel` builds one abi3 wheel holding
+the extension, the Python modules, the type information and the command,
+and that wheel installs offline into a fresh virtual environment and works
+there. Slow (it compiles the library): deselect with -m "not slow"."""
+
+from __future__ import annotations
+
+import importlib.util
+import os
+import re
+import subprocess
+import sys
+import zipfile
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parent.parent
+HELLO = REPO / "examples" / "hello.pdf"
+
+pytestmark = pytest.mark.slow
+
+EXPECTED_FILES = [
+    "vellum/__init__.py",
+    "vellum/__main__.py",
+    "vellum/batch.py",
+    "vellum/cli.py",
+    "vellum/_vellum.pyi",
+    "vellum/py.typed",
+]
+
+
+def clean_env() -> dict:
+    # Nothing from the test run's interpreter setup may leak into the venv.
+    env = {k: v for k, v in os.environ.items() if not k.startswith(("PYTHON", "VIRTUAL_ENV"))}
+    env["PIP_DISABLE_PIP_VERSION_CHECK"] = "1"
+    return env
+
+
+def run(argv: list, timeout: float, **kwargs) -> subprocess.CompletedProcess:
+    proc = subprocess.run(argv, capture_output=True, text=True, timeout=timeout, env=clean_env(), **kwargs)
+    assert proc.returncode == 0, f"{argv}\n{proc.stdout}\n{proc.stderr}"
+    return proc
+
+
+@pytest.fixture(scope="module")
+def wheel(tmp_path_factory) -> Path:
+    root = tmp_path_factory.mktemp("wheel")
+    argv = [sys.executable, "-m", "pip", "wheel", str(REPO), "-w", str(root / "dist"), "--no-deps", "-q"]
+    # A build directory of its own, so a concurrent build of the tree is not disturbed.
+    argv.append(f"--config-settings=build-dir={root / 'build'}")
+    if importlib.util.find_spec("scikit_build_core") is not None:
+        argv.append("--no-build-isolation")  # the backend is here: no download needed
+    run(argv, timeout=600)
+    wheels = sorted((root / "dist").glob("*.whl"))
+    assert len(wheels) == 1, wheels
+    return wheels[0]
+
+
+def test_one_abi3_wheel_with_everything_in_it(wheel):
+    assert re.fullmatch(r"vellum-[0-9][^-]*-cp39-abi3-[A-Za-z0-9_.]+\.whl", wheel.name), wheel.name
+    with zipfile.ZipFile(wheel) as zf:
+        names = zf.namelist()
+        entry_points = next(n for n in names if n.endswith(".dist-info/entry_points.txt"))
+        scripts = zf.read(entry_points).decode()
+    for expected in EXPECTED_FILES:
+        assert expected in names
+    assert [n for n in names if re.fullmatch(r"vellum/_vellum\.abi3\.(so|pyd)", n)], names
+    assert re.search(r"^vellum\s*=\s*vellum\.__main__:main$", scripts, re.M), scripts
+
+
+def test_installs_offline_into_a_fresh_venv_and_works(wheel, tmp_path):
+    venv = tmp_path / "venv"
+    run([sys.executable, "-m", "venv", str(venv)], timeout=120)
+    bindir = venv / ("Scripts" if os.name == "nt" else "bin")
+    python = bindir / "python"
+    run([str(python), "-m", "pip", "install", "--no-index", "--no-deps", "-q", str(wheel)], timeout=120)
+
+    script = (
+        "import sys, vellum\n"
+        "assert vellum.__file__.startswith(sys.prefix), vellum.__file__\n"
+        f"data = open({str(HELLO)!r}, 'rb').read()\n"
+        "doc = vellum.parse(data)\n"
+        "print(doc['pages'][0]['lines'][0]['text'])\n"
+        "print(sorted(vellum.__all__))\n"
+    )
+    out = run([str(python), "-c", script], timeout=60, cwd=tmp_path).stdout.splitlines()
+    assert out == ["Hello from vellum", str(sorted(["convert_many", "parse", "parse_to_html", "parse_to_json", "parse_to_markdown"]))]
+
+    # the console script, on one file and on a directory with a worker pool
+    printed = run([str(bindir / "vellum"), str(HELLO)], timeout=60, cwd=tmp_path).stdout
+    assert printed.startswith("Hello from vellum\n")
+    batch = run([str(bindir / "vellum"), str(HELLO.parent), "-o", str(tmp_path / "out"), "-j", "2"], timeout=60, cwd=tmp_path)
+    assert batch.stderr == "1 converted, 0 failed\n"
+    assert (tmp_path / "out" / "hello.md").read_text(encoding="utf-8") == printed

@@ -1,5 +1,8 @@
 // Line layout: orders a page's runs top to bottom and left to right, groups
-// runs whose baselines lie within half a font size of the line's first run,
+// runs whose baselines lie within half a font size of the line's first run
+// (never more than half the size as the text and transformation matrices
+// scale it: text set at 180 Tf under a 0.05 text matrix is 9 units high, and
+// a 90-unit tolerance would merge ten lines into one),
 // and joins each group's texts, with one space where a visible gap separates
 // two runs.
 //
@@ -71,12 +74,21 @@ Line make_line(std::span<const TextRun* const> runs, GapMeasure measure) {
   return line;
 }
 
-PageText layout_page(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box, GapMeasure measure) {
+PageText layout_page(const std::vector<TextRun>& runs, const std::array<double, 4>& media_box, GapMeasure measure,
+                     LineTolerance tolerance) {
   PageText page;
   page.width = std::fabs(media_box[2] - media_box[0]);
   page.height = std::fabs(media_box[3] - media_box[1]);
   page.needs_ocr = runs.empty();
 
+  // Baselines are user-space y values. The unscaled size is kept where the
+  // matrices scale text up (text set with Tf 1 keeps its tolerance of 1.0),
+  // and the scaled size where they scale it down, which is where the
+  // unscaled size would exceed the text's real height.
+  auto size_of = [tolerance](const TextRun& r) {
+    if (tolerance == LineTolerance::UnscaledSize) return r.size;
+    return std::fmin(r.size, r.effective_size);
+  };
   std::vector<const TextRun*> current;
   auto close_line = [&] {
     if (current.empty()) return;
@@ -88,8 +100,8 @@ PageText layout_page(const std::vector<TextRun>& runs, const std::array<double, 
     if (!current.empty()) {
       const TextRun& f = *current.front();
       // Always against the line's first run, so a line cannot drift.
-      double tolerance = std::fmax(std::fmax(f.size, r.size) * 0.5, 1.0);
-      if (std::fabs(f.y - r.y) > tolerance) close_line();
+      double limit = std::fmax(std::fmax(size_of(f), size_of(r)) * 0.5, 1.0);
+      if (std::fabs(f.y - r.y) > limit) close_line();
     }
     current.push_back(&r);
   }

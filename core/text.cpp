@@ -114,7 +114,8 @@ void TextMachine::show(const std::string* s) {
   // end is exactly x + width whenever that product has a = 1.
   Matrix m = tm_.then(ctm_);
   run.end_x = run.x + advance * m.a;
-  run.effective_size = size_ * std::sqrt(m.c * m.c + m.d * m.d);
+  // A negative Tfs mirrors the glyphs; their visible size is its magnitude.
+  run.effective_size = std::fabs(size_) * std::sqrt(m.c * m.c + m.d * m.d);
   out_.push_back(std::move(run));
 
   move_in_text_space(tm_, advance, 0);

@@ -1,5 +1,5 @@
 // Line layout: reading order, baseline tolerance, word spacing, and word gaps
-// measured in user space for text scaled by a matrix.
+// and baseline tolerances measured in user space for text scaled by a matrix.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -113,6 +113,47 @@ TEST(LayoutPageScaled, WordGapsInUserSpace) {
     std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
     EXPECT_EQ(layout_page(runs, kLetter).text(), tc.text) << tc.content;
     EXPECT_EQ(layout_page(runs, kLetter, GapMeasure::UnscaledWidth).text(), tc.unscaled_text) << tc.content;
+  }
+}
+
+// End to end: lines set at a large Tfs and scaled down by a matrix (some
+// office suites set 9-point text as 180 Tf under a 0.05 text matrix) are
+// grouped by their visible size, so lines a few points apart stay apart and
+// a slightly raised run still joins its line. The unscaled size merges them.
+TEST(LayoutPageScaled, LineToleranceInUserSpace) {
+  struct {
+    std::string content;
+    const char* text;           // lines joined with "|"
+    const char* unscaled_text;  // LineTolerance::UnscaledSize
+  } cases[] = {
+      // Two lines 14 units apart, visible size 9.
+      {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (one) Tj 0 -280 Td (two) Tj ET", "one|two", "onetwo"},
+      // Flipped text matrix under a flipped CTM, as such files write it.
+      {"1 0 0 -1 0 792 cm BT /F 180 Tf 0.05 0 0 -0.05 72 92 Tm (one) Tj ET "
+       "BT /F 180 Tf 0.05 0 0 -0.05 72 106 Tm (two) Tj ET",
+       "one|two", "onetwo"},
+      // A CTM scaling a 43/21-point heading and body line by about 0.55.
+      {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET "
+       "BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
+       "Head|Body", "HeadBody"},
+      // A run raised by 2 units still belongs to the line of visible size 9.
+      {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base",
+       "up base"},
+      // Text scaled up keeps the unscaled tolerance: Tf 1 under a text
+      // matrix of 10 still separates baselines 3 apart (the 1.0 floor).
+      {"BT /F 1 Tf 10 0 0 10 72 700 Tm (base) Tj 10 0 0 10 20 703 Tm (up) Tj ET", "up|base", "up|base"},
+      // A negative Tfs keeps the unscaled rule too (the 1.0 floor).
+      {"BT /F -10 Tf 1 0 0 1 72 700 Tm (a) Tj 1 0 0 1 67 697 Tm (b) Tj ET", "a|b", "a|b"},
+  };
+  for (const auto& tc : cases) {
+    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
+    auto lines = [&](LineTolerance tolerance) {
+      std::string text = layout_page(runs, kLetter, GapMeasure::UserSpace, tolerance).text();
+      std::replace(text.begin(), text.end(), '\n', '|');
+      return text;
+    };
+    EXPECT_EQ(lines(LineTolerance::UserSpace), tc.text) << tc.content;
+    EXPECT_EQ(lines(LineTolerance::UnscaledSize), tc.unscaled_text) << tc.content;
   }
 }
 

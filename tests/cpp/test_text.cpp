@@ -81,6 +81,7 @@ TEST(ExtractRunsGeometry, UserSpaceEndAndEffectiveSize) {
       {"BT /F 10 Tf 0 1 -1 0 100 100 Tm (ab) Tj ET", 100, 100, 10},  // advances along y
       {"BT /F 10 Tf 3 0 0 1 0 0 Tm (ab) Tj ET", 0, 30, 10},
       {"BT /F 10 Tf 2 0 0 2 5 0 Tm 4 Ts (ab) Tj ET", 5, 25, 20},
+      {"BT /F -10 Tf (ab) Tj ET", 0, -10, 10},  // mirrored: advances leftwards, size is the magnitude
   };
   for (const auto& tc : cases) {
     std::vector<TextRun> got = runs_of(tc.content);

@@ -5,7 +5,9 @@
 // document through FontCache, so a font object is parsed once.
 #include "font.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <iterator>
 
 #include "agl.h"
@@ -107,6 +109,8 @@ void load_simple_widths(const Resolver& resolver, const Dictionary& font_dict, F
 
 void WidthMap::insert_range(uint32_t first, uint32_t last, double width) {
   if (first > last) return;
+  indexed_ = false;
+  flat_.clear();
   auto it = spans_.lower_bound(first);
   // A span starting before `first` that reaches into the new range keeps its
   // head, and its tail too when it reaches past `last`.
@@ -130,7 +134,28 @@ void WidthMap::insert_range(uint32_t first, uint32_t last, double width) {
   spans_.emplace_hint(it, first, Span{last, width});
 }
 
+void WidthMap::build_index() {
+  flat_.assign(spans_.begin(), spans_.end());
+  low_.fill(std::numeric_limits<double>::quiet_NaN());
+  for (const auto& [first, span] : flat_) {
+    if (first > 255) break;
+    uint32_t end = span.last > 255 ? 255 : span.last;
+    for (uint32_t c = first; c <= end; ++c) low_[c] = span.width;
+  }
+  indexed_ = true;
+}
+
 std::optional<double> WidthMap::find(uint32_t code) const {
+  if (indexed_) {
+    // Widths are finite (non-finite ones are never stored), so NaN marks absence.
+    if (code < 256) return std::isnan(low_[code]) ? std::nullopt : std::optional<double>(low_[code]);
+    auto it = std::upper_bound(flat_.begin(), flat_.end(), code,
+                               [](uint32_t c, const std::pair<uint32_t, Span>& e) { return c < e.first; });
+    if (it == flat_.begin()) return std::nullopt;
+    --it;
+    if (it->second.last < code) return std::nullopt;
+    return it->second.width;
+  }
   auto it = spans_.upper_bound(code);
   if (it == spans_.begin()) return std::nullopt;
   --it;
@@ -156,7 +181,7 @@ double Font::show_into(ByteSpan s, std::string& out, double tc, double tw, doubl
       uint32_t unicode = encoding[code];
       if (unicode != 0 && is_scalar(unicode)) append_utf8(out, unicode);
     }
-    double width = widths.find(code).value_or(default_width);
+    double width = widths.width_or(code, default_width);
     double word_spacing = (!two_byte && code == 32) ? tw : 0.0;
     total += th * (tfs * width + tc + word_spacing);
   }
@@ -207,12 +232,14 @@ Font load_font(const Resolver& resolver, const Dictionary& font_dict) {
     // Codes are always two bytes; the /Encoding CMap is not consulted.
     load_type0_widths(resolver, font_dict, font);
     font.two_byte = true;
+    font.widths.build_index();
     return font;
   }
   font.encoding = simple_encoding(resolver, font_dict);
   load_simple_widths(resolver, font_dict, font);
   font.default_width = 0.5;
   font.two_byte = false;
+  font.widths.build_index();
   return font;
 }
 

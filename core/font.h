@@ -25,7 +25,19 @@ class WidthMap {
   void insert(uint32_t code, double width) { insert_range(code, code, width); }
   void insert_range(uint32_t first, uint32_t last, double width);  // no-op when first > last
   std::optional<double> find(uint32_t code) const;
+  // find(code) or `fallback`; the one-byte case is inlined for show_into.
+  double width_or(uint32_t code, double fallback) const {
+    if (indexed_ && code < 256) {
+      double w = low_[code];
+      return w == w ? w : fallback;  // NaN marks absence
+    }
+    std::optional<double> w = find(code);
+    return w ? *w : fallback;
+  }
   bool empty() const { return spans_.empty(); }
+  // Lookups on the hot path (one per shown glyph) read a flat copy of the
+  // spans and a direct table for one-byte codes; any insert drops it.
+  void build_index();
 
  private:
   struct Span {
@@ -33,6 +45,9 @@ class WidthMap {
     double width;
   };
   std::map<uint32_t, Span> spans_;  // keyed by first code
+  bool indexed_ = false;
+  std::vector<std::pair<uint32_t, Span>> flat_;  // spans_ in order
+  std::array<double, 256> low_{};                // NaN where a one-byte code has no width
 };
 
 struct Font {

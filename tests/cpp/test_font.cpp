@@ -100,11 +100,12 @@ TEST(WidthMap, HugeRangeIsOneSpanAndOverridable) {
   EXPECT_EQ(m.find(5), 1.5);
 }
 
-// Random inserts over a small code space, checked code by code against an
-// array that applies each insert literally.
+// Random inserts over a small code space (across the one-byte boundary),
+// checked code by code against an array that applies each insert literally,
+// before and after the lookup index is built.
 TEST(WidthMap, LaterInsertsOverrideExactlyTheirCodes) {
   std::mt19937 rng(7);
-  constexpr uint32_t kSpace = 64;
+  constexpr uint32_t kSpace = 300;
   for (int round = 0; round < 200; ++round) {
     WidthMap m;
     std::vector<std::optional<double>> model(kSpace);
@@ -121,6 +122,8 @@ TEST(WidthMap, LaterInsertsOverrideExactlyTheirCodes) {
       for (uint32_t c = a; c <= b; ++c) model[c] = w;
       for (uint32_t c = 0; c < kSpace; ++c) ASSERT_EQ(m.find(c), model[c]) << "round " << round << " code " << c;
     }
+    m.build_index();
+    for (uint32_t c = 0; c < kSpace; ++c) ASSERT_EQ(m.find(c), model[c]) << "indexed, round " << round << " code " << c;
     EXPECT_EQ(m.find(kSpace + 1000), std::nullopt);
   }
 }

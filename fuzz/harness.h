@@ -1,0 +1,412 @@
+// The bodies of the fuzz targets, shared by the libFuzzer entry points in
+// this directory and by tests/cpp/test_regression.cpp, which replays the
+// saved findings through exactly the same code.
+//
+// Each target takes raw bytes, drives one entry point of the library and
+// checks the properties that must hold for every input (a crash, hang or
+// sanitizer report is a finding on its own; FUZZ_CHECK adds the properties
+// the library promises beyond "does not crash"). Small headers taken from the
+// first input bytes select decoders and parameters, so that one target covers
+// every variant without a separate binary for each.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cmap.h"
+#include "content.h"
+#include "cos.h"
+#include "crypt.h"
+#include "doc.h"
+#include "filter/ascii85.h"
+#include "filter/asciihex.h"
+#include "filter/filter.h"
+#include "filter/inflate.h"
+#include "filter/lzw.h"
+#include "filter/predictor.h"
+#include "filter/runlength.h"
+#include "lex.h"
+#include "serialize.h"
+
+#ifdef VELLUM_FUZZ_WITH_ZLIB
+#include <zlib.h>
+#endif
+
+// A broken promise aborts, which libFuzzer reports as a crash with the input
+// that caused it and a test run reports as a failed (killed) test.
+#define FUZZ_CHECK(cond)                                                              \
+  do {                                                                                \
+    if (!(cond)) {                                                                    \
+      std::fprintf(stderr, "%s:%d: property violated: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (0)
+
+namespace vellum::fuzz {
+
+// Reads the small headers at the front of an input; past the end it yields
+// zeros, so every input is a valid header.
+class Reader {
+ public:
+  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+  uint16_t u16() {
+    uint16_t hi = byte();
+    return static_cast<uint16_t>(hi << 8 | byte());
+  }
+  ByteSpan take(size_t n) {
+    if (n > size_ - pos_) n = size_ - pos_;
+    ByteSpan out(data_ + pos_, n);
+    pos_ += n;
+    return out;
+  }
+  ByteSpan rest() { return take(size_ - pos_); }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+inline bool doc_is_utf8(const ExtractedDoc& doc) {
+  if (!valid_utf8(doc.version)) return false;
+  for (const PageText& page : doc.pages) {
+    for (const Line& line : page.lines)
+      if (!valid_utf8(line.text)) return false;
+    for (const Table& table : page.tables)
+      for (const auto& row : table.cells)
+        for (const std::string& cell : row)
+          if (!valid_utf8(cell)) return false;
+    for (const ParsedImage& image : page.images)
+      if (!valid_utf8(image.name) || !valid_utf8(image.color_space)) return false;
+  }
+  return true;
+}
+
+// ------------------------------------------------------------ whole pipeline
+
+// Open, extract and render, as the Python functions do. Every outcome is a
+// value or an Error; the renderings must be UTF-8, since the Python layer
+// hands them to the interpreter as str.
+inline void run_pipeline(ByteSpan file, ByteSpan password) {
+  Result<Document> doc = Document::parse_with_password(file, password);
+  if (!doc) {
+    FUZZ_CHECK(!doc.error().message.empty());
+    return;
+  }
+  Result<ExtractedDoc> extracted = doc->extract();
+  if (!extracted) {
+    FUZZ_CHECK(!extracted.error().message.empty());
+    return;
+  }
+  FUZZ_CHECK(doc_is_utf8(*extracted));
+  FUZZ_CHECK(valid_utf8(extracted->to_json()));
+  FUZZ_CHECK(valid_utf8(extracted->to_html()));
+  FUZZ_CHECK(valid_utf8(extracted->to_markdown()));
+}
+
+// The file as it is, with the empty password.
+inline void fuzz_document(const uint8_t* data, size_t size) { run_pipeline(ByteSpan(data, size), {}); }
+
+// First byte: password length (mod 64); then the password; then the file.
+// The password reaches every key-derivation route, including the owner
+// password and the 127-byte cut of revisions 5 and 6.
+inline void fuzz_document_password(const uint8_t* data, size_t size) {
+  Reader in(data, size);
+  const size_t password_len = in.byte() % 64;
+  ByteSpan password = in.take(password_len);
+  run_pipeline(in.rest(), password);
+}
+
+// ------------------------------------------------------------ syntax
+
+// Every object of the input, one after another, as a reader of a body would.
+inline void fuzz_object(const uint8_t* data, size_t size) {
+  Lexer lexer(ByteSpan(data, size));
+  for (;;) {
+    lexer.skip_ws();
+    if (lexer.at_end()) return;
+    const size_t before = lexer.pos();
+    Result<Object> obj = parse_object(lexer);
+    if (!obj) return;
+    // A successful parse consumes input, or the loop above would never end.
+    FUZZ_CHECK(lexer.pos() > before);
+    if (const std::string* name = obj->name_value()) FUZZ_CHECK(valid_utf8(*name));
+  }
+}
+
+// Operators must point at operands that exist.
+inline void fuzz_content(const uint8_t* data, size_t size) {
+  ContentOps ops = parse_content(ByteSpan(data, size));
+  uint64_t total = 0;
+  for (const Op& op : ops.ops) {
+    FUZZ_CHECK(op.name_len <= 4);
+    FUZZ_CHECK(uint64_t{op.first_operand} + op.operand_count <= ops.operands.size());
+    total += op.operand_count;
+  }
+  FUZZ_CHECK(total <= ops.operands.size());
+}
+
+// Parse a CMap, then look up codes taken from the input (as 1, 2, 3 and 4
+// byte codes) and from both ends of every range.
+inline void fuzz_cmap(const uint8_t* data, size_t size) {
+  CMap cmap = CMap::parse(ByteSpan(data, size));
+  std::string out;
+  auto probe = [&](uint32_t code) {
+    std::optional<std::string> text = cmap.lookup(code);
+    const size_t before = out.size();
+    const bool found = cmap.lookup_into(code, out);
+    FUZZ_CHECK(found == text.has_value());
+    if (found) FUZZ_CHECK(out.compare(before, std::string::npos, *text) == 0);
+    if (text) FUZZ_CHECK(valid_utf8(*text));
+    out.clear();
+  };
+  for (const CMap::Range& r : cmap.ranges) {
+    probe(r.low);
+    probe(r.high);
+    probe(r.low + (r.high - r.low) / 2);
+  }
+  for (size_t i = 0; i + 4 <= size && i < 4096; i += 4) {
+    probe(data[i]);
+    probe(uint32_t{data[i]} << 8 | data[i + 1]);
+    probe(uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2]);
+    probe(uint32_t{data[i]} << 24 | uint32_t{data[i + 1]} << 16 | uint32_t{data[i + 2]} << 8 | data[i + 3]);
+  }
+  FUZZ_CHECK(valid_utf8(utf16_be(ByteSpan(data, size))));
+}
+
+// ------------------------------------------------------------ filters
+
+enum class Decoder : uint8_t { Flate, LzwEarly, LzwLate, Ascii85, AsciiHex, RunLength, Predictor, Count };
+
+inline const char* filter_name(Decoder d) {
+  switch (d) {
+    case Decoder::Flate: return "FlateDecode";
+    case Decoder::LzwEarly:
+    case Decoder::LzwLate: return "LZWDecode";
+    case Decoder::Ascii85: return "ASCII85Decode";
+    case Decoder::AsciiHex: return "ASCIIHexDecode";
+    case Decoder::RunLength: return "RunLengthDecode";
+    default: return nullptr;
+  }
+}
+
+// Predictor parameters from four header bytes: the predictor (kept small so
+// that None, TIFF and PNG are all frequent), colours, bits per component and
+// columns (also zero and negative, which count as 1).
+inline Dictionary predictor_parms(Reader& in) {
+  static constexpr int64_t kPredictors[] = {0, 1, 2, 2, 10, 11, 12, 13, 14, 15, 3, 255};
+  static constexpr int64_t kBits[] = {1, 2, 4, 8, 16, 0, 3, 32};
+  Dictionary parms;
+  const uint8_t p = in.byte();
+  const uint8_t colors = in.byte();
+  const uint8_t bits = in.byte();
+  const uint8_t columns = in.byte();
+  parms.insert("Predictor", Object::integer(kPredictors[p % std::size(kPredictors)]));
+  parms.insert("Colors", Object::integer(static_cast<int8_t>(colors) % 8));
+  parms.insert("BitsPerComponent", Object::integer(kBits[bits % std::size(kBits)]));
+  parms.insert("Columns", Object::integer(static_cast<int8_t>(columns) * 3));
+  return parms;
+}
+
+#ifdef VELLUM_FUZZ_WITH_ZLIB
+// zlib's raw inflate as the reference: it rejects more than we do (it checks
+// NLEN, refuses incomplete and over-subscribed codes and distances beyond
+// 32 KiB), so only its successes are compared.
+inline std::optional<Bytes> zlib_inflate_raw(ByteSpan data, size_t limit) {
+  z_stream zs{};
+  if (inflateInit2(&zs, -15) != Z_OK) return std::nullopt;
+  zs.next_in = const_cast<Bytef*>(data.data());
+  zs.avail_in = static_cast<uInt>(data.size());
+  // Grown in chunks: a buffer of the whole limit would cost more per input
+  // than the decoding itself.
+  Bytes out;
+  uint8_t chunk[1 << 16];
+  int rc = Z_OK;
+  while (rc == Z_OK && out.size() <= limit) {
+    zs.next_out = chunk;
+    zs.avail_out = sizeof chunk;
+    rc = ::inflate(&zs, Z_NO_FLUSH);
+    out.insert(out.end(), chunk, chunk + (sizeof chunk - zs.avail_out));
+  }
+  inflateEnd(&zs);
+  if (rc != Z_STREAM_END || out.size() > limit) return std::nullopt;
+  return out;
+}
+#endif
+
+// One decoder, selected by the first byte, called both directly and through
+// decode_stream with the equivalent dictionary; the two must agree, and so
+// must validate_stream. Header: selector, 4 predictor bytes, then the data.
+inline void fuzz_decode(const uint8_t* data, size_t size) {
+  constexpr uint64_t kLimit = uint64_t{1} << 24;  // keeps a single input fast
+  Reader in(data, size);
+  const uint8_t selector = in.byte();
+  const auto decoder = static_cast<Decoder>(selector % static_cast<uint8_t>(Decoder::Count));
+  const bool with_parms = selector & 0x80;
+  Dictionary parms = predictor_parms(in);
+  const ByteSpan body = in.rest();
+
+  Result<Bytes> direct = Bytes{};
+  switch (decoder) {
+    case Decoder::Flate: direct = inflate(body, kLimit); break;
+    case Decoder::LzwEarly: direct = lzw_decode(body, true, kLimit); break;
+    case Decoder::LzwLate: direct = lzw_decode(body, false, kLimit); break;
+    case Decoder::Ascii85: direct = ascii85_decode(body, kLimit); break;
+    case Decoder::AsciiHex: direct = ascii_hex_decode(body, kLimit); break;
+    case Decoder::RunLength: direct = run_length_decode(body, kLimit); break;
+    case Decoder::Predictor: {
+      Result<Bytes> out = predictor::apply(body, parms);
+      if (out) FUZZ_CHECK(out->size() <= body.size());
+      return;
+    }
+    case Decoder::Count: return;
+  }
+  if (direct) FUZZ_CHECK(direct->size() <= kLimit);
+  else FUZZ_CHECK(direct.error().kind == ErrorKind::BadStream);
+
+#ifdef VELLUM_FUZZ_WITH_ZLIB
+  if (decoder == Decoder::Flate) {
+    if (std::optional<Bytes> reference = zlib_inflate_raw(body, kLimit)) {
+      FUZZ_CHECK(direct.ok());
+      FUZZ_CHECK(*direct == *reference);
+    }
+    Status validated = inflate_validate(body, kLimit);
+    FUZZ_CHECK(validated.ok() == direct.ok());
+    if (!validated) FUZZ_CHECK(validated.error() == direct.error());
+  }
+#endif
+
+  // The same decoder through the chain. The raw deflate body is given no
+  // zlib header, so the chain must only skip one when the body happens to
+  // start with one; those inputs are left out of the comparison.
+  Dictionary dict;
+  dict.insert("Filter", Object::name(filter_name(decoder)));
+  const bool lzw = decoder == Decoder::LzwEarly || decoder == Decoder::LzwLate;
+  Dictionary chain_parms = with_parms ? parms : Dictionary();
+  if (lzw) chain_parms.insert("EarlyChange", Object::integer(decoder == Decoder::LzwEarly ? 1 : 0));
+  const bool predicted = with_parms && (decoder == Decoder::Flate || lzw) &&
+                         predictor::params_of(parms).kind != predictor::Params::Kind::None;
+  if (!chain_parms.empty()) dict.insert("DecodeParms", Object::dictionary(std::move(chain_parms)));
+  const bool looks_zlib = body.size() >= 2 && (body[0] & 0x0F) == 8 && ((unsigned{body[0]} << 8 | body[1]) % 31) == 0;
+  Result<Bytes> chained = decode_stream(dict, body, kLimit);
+  Status validated = validate_stream(dict, body, kLimit);
+  FUZZ_CHECK(validated.ok() == chained.ok());
+  if (!validated) FUZZ_CHECK(validated.error() == chained.error());
+  if (decoder == Decoder::Flate && looks_zlib) return;
+  // The chain reads a Flate stream of no bytes as empty data (writers emit
+  // /Length 0 streams for empty pages); the bare inflater calls it truncated.
+  if (decoder == Decoder::Flate && body.empty()) {
+    FUZZ_CHECK(chained.ok() && chained->empty());
+    return;
+  }
+  if (!predicted || !direct) {
+    // Without a predictor the chain is exactly the decoder; with one it can
+    // only fail where the decoder did, or at the predictor.
+    if (!predicted) {
+      FUZZ_CHECK(chained.ok() == direct.ok());
+      if (chained) FUZZ_CHECK(*chained == *direct);
+      else FUZZ_CHECK(chained.error() == direct.error());
+    } else {
+      FUZZ_CHECK(!chained.ok());
+    }
+    return;
+  }
+  Result<Bytes> expected = predictor::apply(*direct, parms);
+  FUZZ_CHECK(expected.ok() == chained.ok());
+  if (chained) FUZZ_CHECK(*chained == *expected);
+}
+
+// A chain of up to eight filters built from the input, with an output limit
+// taken from the input too, so that nested decompression bombs and the limit
+// check of every decoder are reached quickly. Header: stage count, one byte
+// per stage (filter and whether it has predictor parameters), a limit
+// exponent, then the data.
+inline void fuzz_filter_chain(const uint8_t* data, size_t size) {
+  static constexpr const char* kNames[] = {"FlateDecode", "Fl",  "LZWDecode", "LZW",       "ASCII85Decode",
+                                           "A85",         "AHx", "RL",        "DCTDecode", "Crypt"};
+  Reader in(data, size);
+  const size_t stages = in.byte() % 8 + 1;
+  std::vector<Object> filters;
+  std::vector<Object> slots;
+  for (size_t i = 0; i < stages; ++i) {
+    const uint8_t b = in.byte();
+    filters.push_back(Object::name(kNames[(b & 0x7F) % std::size(kNames)]));
+    if (b & 0x80) {
+      Dictionary parms;
+      parms.insert("Predictor", Object::integer(b & 0x40 ? 12 : 2));
+      parms.insert("Columns", Object::integer((b & 0x3F) + 1));
+      if (b & 0x20) parms.insert("EarlyChange", Object::integer(0));
+      slots.push_back(Object::dictionary(std::move(parms)));
+    } else {
+      slots.push_back(Object::null());
+    }
+  }
+  const uint64_t limit = uint64_t{1} << (in.byte() % 21);  // 1 byte to 1 MiB
+  Dictionary dict;
+  dict.insert("Filter", Object::array(std::move(filters)));
+  dict.insert("DecodeParms", Object::array(std::move(slots)));
+  const ByteSpan body = in.rest();
+
+  Result<Bytes> decoded = decode_stream(dict, body, limit);
+  if (decoded) FUZZ_CHECK(decoded->size() <= limit);
+  else if (decoded.error().message == "decoded stream too large") FUZZ_CHECK(decoded.error().kind == ErrorKind::BadStream);
+  Status validated = validate_stream(dict, body, limit);
+  FUZZ_CHECK(validated.ok() == decoded.ok());
+  if (!validated) FUZZ_CHECK(validated.error() == decoded.error());
+}
+
+// ------------------------------------------------------------ security handler
+
+// Header: password length (mod 48), the password, object number and
+// generation bytes; then an encryption dictionary in PDF syntax, then up to 32
+// bytes of /ID, then the data to decrypt. The data is decrypted as a string,
+// as a stream, and inside an array, as the resolver would.
+inline void fuzz_crypt(const uint8_t* data, size_t size) {
+  Reader in(data, size);
+  ByteSpan password = in.take(in.byte() % 48);
+  const uint32_t num = in.u16();
+  const uint16_t gen = in.byte();
+  const ByteSpan rest = in.rest();
+  Lexer lexer(rest);
+  Result<Object> encrypt = parse_object(lexer);
+  if (!encrypt || !encrypt->is_dict()) return;
+  lexer.skip_ws();
+  Reader tail(lexer.rest().data(), lexer.rest().size());
+  const ByteSpan id = tail.take(tail.byte() % 33);
+  const ByteSpan payload = tail.rest();
+
+  std::optional<Decryptor> decryptor = Decryptor::from_encrypt(encrypt->as_dict(), id, password);
+  if (!decryptor) return;
+  const size_t key_len = decryptor->key().size();
+  // 1 to 16 bytes (/Length 8 to 135 and beyond, clamped) up to revision 4,
+  // 32 from revision 5, or empty when /UE or /OE cannot be deciphered (such
+  // a decryptor passes data through).
+  FUZZ_CHECK(key_len <= 16 || key_len == 32);
+
+  const std::string text(as_chars(payload));
+  Object s = decryptor->decrypt_object(num, gen, Object::string(text));
+  FUZZ_CHECK(s.is_string());
+  Dictionary stream_dict;
+  stream_dict.insert("Length", Object::integer(static_cast<int64_t>(payload.size())));
+  Object st = decryptor->decrypt_object(num, gen, Object::stream(Stream(std::move(stream_dict), payload)));
+  FUZZ_CHECK(st.is_stream());
+  std::vector<Object> nested;
+  nested.push_back(Object::string(text));
+  nested.push_back(Object::array({Object::string(text)}));
+  Object arr = decryptor->decrypt_object(num, gen, Object::array(std::move(nested)));
+  FUZZ_CHECK(arr.is_array() && arr.as_array().size() == 2);
+  FUZZ_CHECK(arr.as_array()[0].as_string() == s.as_string());
+  // RC4 is its own inverse.
+  const ByteSpan key(decryptor->key());
+  Bytes once = rc4(key, payload);
+  FUZZ_CHECK(once.size() == payload.size());
+  FUZZ_CHECK(rc4(key, once) == Bytes(payload.begin(), payload.end()));
+}
+
+}  // namespace vellum::fuzz

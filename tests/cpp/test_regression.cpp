@@ -1,0 +1,314 @@
+// Replays of the inputs that fuzzing found (tests/regression/<target>/<what>)
+// and of the shared corpus, under whatever sanitizers the build uses.
+//
+// Every regression input goes through the whole pipeline (open, extract, the
+// three renderings; with the empty password and with one taken from the
+// input), which must end in a value or an Error, and through the fuzz target
+// that found it, with that target's checks (fuzz/harness.h). The
+// decompression-bomb tests check that the decoded-size limit holds for each
+// decoder and for nested chains without the memory ever being spent.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#define VELLUM_FUZZ_WITH_ZLIB 1
+#include "../../fuzz/harness.h"
+#include "corpus.h"
+
+namespace vellum {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+
+fs::path regression_dir() { return fs::path(VELLUM_SOURCE_DIR) / "tests" / "regression"; }
+
+const std::map<std::string, std::function<void(const uint8_t*, size_t)>>& targets() {
+  static const std::map<std::string, std::function<void(const uint8_t*, size_t)>> m = {
+      {"document", fuzz::fuzz_document},
+      {"document_password", fuzz::fuzz_document_password},
+      {"object", fuzz::fuzz_object},
+      {"content", fuzz::fuzz_content},
+      {"cmap", fuzz::fuzz_cmap},
+      {"decode", fuzz::fuzz_decode},
+      {"filter_chain", fuzz::fuzz_filter_chain},
+      {"crypt", fuzz::fuzz_crypt},
+  };
+  return m;
+}
+
+std::vector<fs::path> regression_inputs() {
+  std::vector<fs::path> out;
+  if (!fs::is_directory(regression_dir())) return out;
+  for (const auto& e : fs::recursive_directory_iterator(regression_dir()))
+    if (e.is_regular_file()) out.push_back(e.path());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The pipeline as the Python functions run it; true when it produced a
+// document, false for an Error. Anything else (a crash, a sanitizer report,
+// an exception) fails the test run.
+bool pipeline_outcome(ByteSpan file, ByteSpan password) {
+  Result<Document> doc = Document::parse_with_password(file, password);
+  if (!doc) return false;
+  Result<ExtractedDoc> extracted = doc->extract();
+  if (!extracted) return false;
+  EXPECT_TRUE(valid_utf8(extracted->to_json()));
+  EXPECT_TRUE(valid_utf8(extracted->to_html()));
+  EXPECT_TRUE(valid_utf8(extracted->to_markdown()));
+  return true;
+}
+
+TEST(Regression, EveryInputThroughPipelineAndItsTarget) {
+  const std::vector<fs::path> inputs = regression_inputs();
+  ASSERT_FALSE(inputs.empty()) << "no inputs under " << regression_dir();
+  for (const fs::path& path : inputs) {
+    SCOPED_TRACE(path.string());
+    const std::vector<uint8_t> bytes = read_file(path);
+    const ByteSpan data(bytes);
+    pipeline_outcome(data, {});
+    pipeline_outcome(data, as_bytes("user"));
+    // The password from the input's first bytes, as the password target does.
+    fuzz::fuzz_document_password(bytes.data(), bytes.size());
+    const std::string target = path.parent_path().filename().string();
+    auto it = targets().find(target);
+    ASSERT_NE(it, targets().end()) << "unknown target directory " << target;
+    it->second(bytes.data(), bytes.size());
+  }
+}
+
+// Found by fuzz_decode: an LZW code beyond the next free entry (300 when 258
+// is next) stands for the previous string plus its first byte, as the next
+// free code would; the decoder then took the undefined entry 300 as the
+// previous string of the following code and walked garbage prefix links out
+// of its table. The code that follows must extend the string just added.
+TEST(Regression, LzwCodeBeyondNextFreeEntryActsAsTheEntryJustAdded) {
+  auto pack9 = [](std::initializer_list<unsigned> codes) {
+    Bytes out;
+    uint32_t acc = 0;
+    unsigned nbits = 0;
+    for (unsigned c : codes) {
+      acc = acc << 9 | c;
+      nbits += 9;
+      while (nbits >= 8) {
+        nbits -= 8;
+        out.push_back(static_cast<uint8_t>(acc >> nbits));
+      }
+    }
+    if (nbits) out.push_back(static_cast<uint8_t>(acc << (8 - nbits)));
+    return out;
+  };
+  struct Case {
+    std::initializer_list<unsigned> codes;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{256, 'A', 300, 257}, "AAA"},
+      {{256, 'A', 300, 259, 257}, "AAAAAA"},  // 259: "AA" (entry 258) + 'A'
+      {{256, 'A', 511, 'B', 258, 257}, "AAABAA"},
+  };
+  for (const Case& c : cases) {
+    Result<Bytes> out = lzw_decode(pack9(c.codes), true);
+    ASSERT_TRUE(out.ok());
+    EXPECT_EQ(std::string(out->begin(), out->end()), c.expected);
+  }
+}
+
+// Every corpus file through the pipeline with its manifest passwords: under
+// the sanitizers this is the real-world counterpart of the fuzz targets.
+TEST(Regression, CorpusThroughPipeline) {
+  if (!testing::corpus_available()) GTEST_SKIP() << "shared corpus not present";
+  size_t opened = 0;
+  for (const fs::path& path : testing::corpus_files()) {
+    SCOPED_TRACE(path.string());
+    const std::vector<uint8_t> bytes = read_file(path);
+    if (pipeline_outcome(ByteSpan(bytes), {})) ++opened;
+  }
+  // Most of the corpus extracts without a password; a broken pipeline would
+  // fail them all.
+  EXPECT_GT(opened, testing::corpus_files().size() / 2);
+}
+
+// ---------------------------------------------------------------- bombs
+
+// A zlib stream of `n` zero bytes (about 1000:1).
+Bytes deflate_zeros(size_t n) {
+  Bytes zeros(n, 0);
+  uLongf size = compressBound(static_cast<uLong>(n));
+  Bytes out(size);
+  EXPECT_EQ(compress2(out.data(), &size, zeros.data(), static_cast<uLong>(n), 9), Z_OK);
+  out.resize(size);
+  return out;
+}
+
+Bytes deflate_bytes(const Bytes& in) {
+  uLongf size = compressBound(static_cast<uLong>(in.size()));
+  Bytes out(size);
+  EXPECT_EQ(compress2(out.data(), &size, in.data(), static_cast<uLong>(in.size()), 9), Z_OK);
+  out.resize(size);
+  return out;
+}
+
+Dictionary chain_of(std::initializer_list<const char*> names) {
+  std::vector<Object> filters;
+  for (const char* n : names) filters.push_back(Object::name(n));
+  Dictionary d;
+  d.insert("Filter", Object::array(std::move(filters)));
+  return d;
+}
+
+// LZW codes for `n` repetitions of one byte: the run-doubling sequence that
+// a conforming encoder writes (each code one longer than the last), with
+// clear codes before the table fills, so that every decoded byte costs
+// about 1/45 input bit.
+Bytes lzw_run(size_t n) {
+  Bytes out;
+  uint32_t acc = 0;
+  unsigned nbits = 0;
+  auto emit = [&](unsigned code, unsigned width) {
+    acc = acc << width | code;
+    nbits += width;
+    while (nbits >= 8) {
+      nbits -= 8;
+      out.push_back(static_cast<uint8_t>(acc >> nbits));
+    }
+  };
+  size_t produced = 0;
+  unsigned width = 9;
+  while (produced < n) {
+    emit(256, width);  // clear, at the width in force
+    unsigned next = 258, len = 1;
+    width = 9;
+    emit('A', width);
+    produced += 1;
+    while (produced < n && next < 4000) {
+      emit(next, width);  // the entry being defined: len + 1 bytes
+      produced += len + 1;
+      ++len;
+      ++next;
+      if (next + 1 >= (1u << width) && width < 12) ++width;  // early change
+    }
+  }
+  emit(257, width);
+  if (nbits) out.push_back(static_cast<uint8_t>(acc << (8 - nbits)));
+  return out;
+}
+
+struct BombCase {
+  const char* what;
+  Dictionary dict;
+  Bytes raw;
+};
+
+// Each decoder, and nested chains of them, asked to expand past a small
+// limit: the chain fails with "decoded stream too large" and never returns
+// more than the limit.
+TEST(Regression, DecodedSizeLimitHoldsForEveryDecoderAndChain) {
+  constexpr uint64_t kLimit = 1 << 20;
+  std::vector<BombCase> cases;
+  cases.push_back({"flate", chain_of({"FlateDecode"}), deflate_zeros(kLimit + 1)});
+  cases.push_back({"flate of flate", chain_of({"FlateDecode", "FlateDecode"}), deflate_bytes(deflate_zeros(64 << 20))});
+  cases.push_back({"lzw", chain_of({"LZWDecode"}), lzw_run(kLimit + 10)});
+  Bytes a85;
+  for (uint64_t i = 0; i < kLimit / 4 + 1; ++i) a85.push_back('z');
+  cases.push_back({"ascii85 z", chain_of({"ASCII85Decode"}), a85});
+  cases.push_back({"asciihex", chain_of({"ASCIIHexDecode"}), Bytes(2 * kLimit + 2, '0')});
+  Bytes rl;
+  for (uint64_t i = 0; i < kLimit / 128 + 1; ++i) {
+    rl.push_back(129);
+    rl.push_back('x');
+  }
+  cases.push_back({"runlength", chain_of({"RunLengthDecode"}), rl});
+  // Hex text that decodes to a Flate bomb: the limit applies to the last stage.
+  Bytes inner = deflate_zeros(kLimit * 4);
+  Bytes hex;
+  for (uint8_t b : inner) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    hex.push_back(kHex[b >> 4]);
+    hex.push_back(kHex[b & 15]);
+  }
+  cases.push_back({"hex then flate", chain_of({"AHx", "Fl"}), hex});
+  cases.push_back({"flate then runlength", chain_of({"FlateDecode", "RunLengthDecode"}), deflate_bytes(rl)});
+  cases.push_back({"flate then lzw", chain_of({"FlateDecode", "LZWDecode"}), deflate_bytes(lzw_run(kLimit + 10))});
+  cases.push_back({"image pass-through", chain_of({"FlateDecode", "DCTDecode"}), deflate_zeros(kLimit + 1)});
+
+  for (BombCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Result<Bytes> decoded = decode_stream(c.dict, c.raw, kLimit);
+    ASSERT_FALSE(decoded.ok()) << "decoded " << decoded->size() << " bytes";
+    EXPECT_EQ(decoded.error().message, "decoded stream too large");
+    EXPECT_EQ(decoded.error().kind, ErrorKind::BadStream);
+    Status validated = validate_stream(c.dict, c.raw, kLimit);
+    ASSERT_FALSE(validated.ok());
+    EXPECT_EQ(validated.error(), decoded.error());
+    // With room to spare the same input decodes: the failure is the limit.
+    EXPECT_TRUE(decode_stream(c.dict, c.raw, uint64_t{1} << 34).ok());
+  }
+}
+
+// A fixed-Huffman deflate block (RFC 1951 section 3.2.6) of one zero byte
+// and `copies` back-references of length 258 at distance 1: 13 bits per 258
+// output bytes, built without ever holding the output.
+Bytes deflate_run(uint64_t copies) {
+  Bytes out;
+  out.reserve(static_cast<size_t>(copies * 13 / 8 + 16));
+  uint64_t acc = 0;
+  unsigned nbits = 0;
+  auto put = [&](uint32_t value, unsigned count) {  // LSB first
+    acc |= uint64_t{value} << nbits;
+    nbits += count;
+    while (nbits >= 8) {
+      out.push_back(static_cast<uint8_t>(acc));
+      acc >>= 8;
+      nbits -= 8;
+    }
+  };
+  // Huffman codes are sent most significant bit first.
+  auto code = [&](uint32_t bits, unsigned len) {
+    uint32_t rev = 0;
+    for (unsigned i = 0; i < len; ++i) rev |= ((bits >> i) & 1) << (len - 1 - i);
+    put(rev, len);
+  };
+  put(1, 1);              // BFINAL
+  put(1, 2);              // BTYPE 01: fixed codes
+  code(0x30, 8);          // literal 0
+  for (uint64_t i = 0; i < copies; ++i) {
+    code(0xC5, 8);        // symbol 285: length 258
+    code(0, 5);           // distance symbol 0: distance 1
+  }
+  code(0, 7);             // end of block (symbol 256)
+  if (nbits) out.push_back(static_cast<uint8_t>(acc));
+  return out;
+}
+
+// The real limit, through the default decode_stream: a Flate stream of a few
+// kilobytes whose inner Flate stage would expand to 1 GiB + 259 bytes fails
+// with "decoded stream too large", and the process never holds much more
+// than the limit (peak RSS, with room for the sanitizers' shadow memory).
+TEST(Regression, GigabyteLimitStopsNestedFlateBomb) {
+  const uint64_t copies = (kMaxDecodedStream / 258) + 1;
+  const Bytes inner = deflate_run(copies);  // about 6.5 MiB
+  const Bytes outer = deflate_bytes(inner);
+  ASSERT_LT(outer.size(), size_t{64} << 10);
+  // The inner stage alone, just under the limit, decodes.
+  EXPECT_TRUE(inflate(deflate_run(1000)).ok());
+
+  Result<Bytes> decoded = decode_stream(chain_of({"FlateDecode", "FlateDecode"}), outer);
+  ASSERT_FALSE(decoded.ok());
+  EXPECT_EQ(decoded.error().message, "decoded stream too large");
+  Status validated = validate_stream(chain_of({"FlateDecode", "FlateDecode"}), outer);
+  ASSERT_FALSE(validated.ok());
+  EXPECT_EQ(validated.error().message, "decoded stream too large");
+
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  const uint64_t peak = uint64_t(usage.ru_maxrss) * 1024;
+  EXPECT_LT(peak, kMaxDecodedStream * 5 / 2) << "peak RSS " << (peak >> 20) << " MiB";
+}
+
+}  // namespace
+}  // namespace vellum

@@ -307,9 +307,9 @@ def test_second_initialisation_raises_import_error():
         """
         import importlib.machinery, importlib.util
         import vellum._vellum as first
-        spec = importlib.util.spec_from_file_location("again._vellum", first.__file__)
+        location = importlib.util.spec_from_file_location("again._vellum", first.__file__)
         try:
-            importlib.util.module_from_spec(spec)
+            importlib.util.module_from_spec(location)
         except ImportError as e:
             print("ImportError", e)
         else:

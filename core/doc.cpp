@@ -70,6 +70,7 @@ Result<ExtractedDoc> Document::extract() const {
   out.pages.reserve(pages.size());
   // Parsed fonts are shared by every page that uses the same font object.
   FontCache fonts_cache;
+  ImageCheckCache images_checked;
   for (const Page& page : pages) {
     VELLUM_TRY(Bytes content, page_content(*resolver_, *page.dict));
     ContentOps ops = parse_content(ByteSpan(content.data(), content.size()));
@@ -78,7 +79,7 @@ Result<ExtractedDoc> Document::extract() const {
     std::vector<TextRun> runs = extract_runs(ops, fonts);
     PageText text = layout_page(runs, page.media_box);
     text.tables = detect_tables(ops, runs);
-    text.images = extract_images(*resolver_, *page.resources);
+    text.images = extract_images(*resolver_, *page.resources, &images_checked);
     text.needs_ocr = text.lines.empty() && !text.images.empty();
     out.pages.push_back(std::move(text));
   }

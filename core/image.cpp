@@ -67,6 +67,13 @@ std::string color_space_of(const Resolver& resolver, const Dictionary& dict) {
   return "DeviceRGB";
 }
 
+bool image_decodes(const Stream& stream, ImageCheckCache* checked) {
+  if (!checked) return validate_stream(stream.dict, stream.data()).ok();
+  auto [slot, fresh] = checked->try_emplace(&stream, false);
+  if (fresh) slot->second = validate_stream(stream.dict, stream.data()).ok();
+  return slot->second;
+}
+
 }  // namespace
 
 const char* format_name(ImageFormat f) {
@@ -80,7 +87,8 @@ const char* format_name(ImageFormat f) {
   return "Raw";
 }
 
-std::vector<ParsedImage> extract_images(const Resolver& resolver, const Dictionary& resources) {
+std::vector<ParsedImage> extract_images(const Resolver& resolver, const Dictionary& resources,
+                                        ImageCheckCache* checked) {
   const Object* entry = resources.get("XObject");
   if (!entry) return {};
   Result<const Dictionary*> xobjects = resolver.resolve_dict(*entry);
@@ -98,7 +106,7 @@ std::vector<ParsedImage> extract_images(const Resolver& resolver, const Dictiona
     if (!stream) continue;
     const std::string* subtype = stream->dict.get_name("Subtype");
     if (!subtype || *subtype != "Image") continue;
-    if (!validate_stream(stream->dict, stream->data())) continue;
+    if (!image_decodes(*stream, checked)) continue;
 
     ParsedImage image;
     image.name = key;

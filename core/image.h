@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "object.h"
@@ -25,6 +26,13 @@ struct ParsedImage {
   std::string color_space;
 };
 
-std::vector<ParsedImage> extract_images(const Resolver& resolver, const Dictionary& resources);
+// Whether each image stream's filters decode, remembered for the document:
+// an image shared by many pages (a logo, or a hostile stream that inflates
+// to the 1 GiB limit) is decoded once, not once per page. Keyed by the
+// stream's address, which is stable for the resolver's life.
+using ImageCheckCache = std::unordered_map<const Stream*, bool>;
+
+std::vector<ParsedImage> extract_images(const Resolver& resolver, const Dictionary& resources,
+                                        ImageCheckCache* checked = nullptr);
 
 }  // namespace vellum

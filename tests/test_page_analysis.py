@@ -150,3 +150,15 @@ def test_corpus_scanned_files_yield_pages_needing_ocr(corpus, manifest):
         for p in doc["pages"]:
             if p["needs_ocr"]:
                 assert not p["lines"] and p["images"], rec["file"]
+
+
+def test_images_shared_by_pages_are_listed_or_skipped_on_every_page():
+    # The decode check of a shared image is remembered per document; the
+    # result on every page must be what a fresh check gives.
+    b = PdfBuilder()
+    good = b.add_image(4, 4, data=zlib.compress(b"\x80" * 16), filter="/FlateDecode")
+    bad = b.add_image(4, 4, data=b"\x00broken", filter="/FlateDecode")
+    for _ in range(3):
+        b.add_page(content=b"", xobjects={"Logo": good, "Bad": bad})
+    pages = vellum.parse(b.build())["pages"]
+    assert [[i["name"] for i in p["images"]] for p in pages] == [["Logo"]] * 3

@@ -4,11 +4,13 @@
 #include <random>
 
 #include "filter/ascii85.h"
+#include "test_util.h"
 
 namespace vellum {
 namespace {
 
-Bytes b(std::string_view s) { return Bytes(s.begin(), s.end()); }
+using testing::expect_result;
+Bytes b(std::string_view s) { return testing::bytes(s); }
 
 TEST(Ascii85, Cases) {
   struct {
@@ -34,32 +36,8 @@ TEST(Ascii85, Cases) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto got = ascii85_decode(c.in);
-    ASSERT_EQ(got.ok(), c.want.has_value());
-    if (got.ok()) {
-      EXPECT_TRUE(*got == *c.want);
-    } else {
-      EXPECT_EQ(got.error().display(), "BadStream: bad ASCII85 data");
-    }
+    expect_result(ascii85_decode(c.in), c.want, "BadStream: bad ASCII85 data");
   }
-}
-
-std::string encode(const Bytes& in) {
-  std::string s;
-  for (size_t i = 0; i < in.size(); i += 4) {
-    size_t n = std::min<size_t>(4, in.size() - i);
-    uint32_t v = 0;
-    for (size_t k = 0; k < 4; ++k) v = v << 8 | (k < n ? in[i + k] : 0);
-    if (n == 4 && v == 0) {
-      s += 'z';
-      continue;
-    }
-    char g[5];
-    for (int k = 4; k >= 0; --k) g[k] = static_cast<char>('!' + v % 85), v /= 85;
-    s.append(g, n + 1);
-    if (i % 40 == 0) s += '\n';
-  }
-  return s + "~>";
 }
 
 TEST(Ascii85, RoundTripAndLimit) {
@@ -67,7 +45,7 @@ TEST(Ascii85, RoundTripAndLimit) {
   for (int round = 0; round < 300; ++round) {
     Bytes in(rng() % 200);
     for (auto& c : in) c = static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng());
-    const std::string enc = encode(in);
+    const std::string enc = testing::ascii85_encode(in);
     auto got = ascii85_decode(b(enc));
     ASSERT_TRUE(got.ok());
     ASSERT_TRUE(*got == in);

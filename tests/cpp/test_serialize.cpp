@@ -39,7 +39,6 @@ TEST(Markdown, Documents) {
   } cases[] = {
       {doc({}), ""},
       {doc({page({}), page({})}), "\n\n---\n\n"},
-      {doc({page({"a"}), page({})}), "a\n\n---\n\n"},
       {doc({page({"Invoice", "Total"}, {Table{2, 2, {{"Item", "Qty"}, {"A|B", "2"}}}})}),
        "Invoice\nTotal\n\n| Item | Qty |\n| --- | --- |\n| A\\|B | 2 |"},
       {doc({page({"gone"}, {Table{1, 1, {{"x"}}}}, true), page({"next"})}), ocr + "\n\n---\n\nnext"},

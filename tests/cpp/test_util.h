@@ -1,0 +1,112 @@
+// Small builders shared by the filter and security-handler tests: byte
+// strings, hex, dictionaries, MSB-first code packing, and the check of one
+// decoder result.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "object.h"
+
+namespace vellum::testing {
+
+inline Bytes bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+// Hex digits to bytes; spaces between pairs are skipped.
+inline Bytes hex(std::string_view h) {
+  Bytes out;
+  for (size_t i = 0; i + 1 < h.size(); i += h[i] == ' ' ? 1 : 2)
+    if (h[i] != ' ') out.push_back(static_cast<uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
+  return out;
+}
+
+inline Object nm(const char* s) { return Object::name(s); }
+inline Object num(int64_t i) { return Object::integer(i); }
+inline Object arr(std::vector<Object> v) { return Object::array(std::move(v)); }
+inline Dictionary dict(std::vector<std::pair<std::string, Object>> entries) {
+  Dictionary d;
+  for (auto& [k, v] : entries) d.append_unique(k, std::move(v));
+  return d;
+}
+inline Object dobj(std::vector<std::pair<std::string, Object>> entries) {
+  return Object::dictionary(dict(std::move(entries)));
+}
+
+// Codes of given widths, most significant bit first (LZW bit order).
+inline Bytes pack(const std::vector<std::pair<unsigned, int>>& codes) {
+  Bytes out;
+  uint64_t acc = 0;
+  int n = 0;
+  for (auto [code, width] : codes) {
+    acc = acc << width | code;
+    n += width;
+    while (n >= 8) out.push_back(static_cast<uint8_t>(acc >> (n -= 8)));
+  }
+  if (n) out.push_back(static_cast<uint8_t>(acc << (8 - n)));
+  return out;
+}
+inline Bytes pack9(std::initializer_list<unsigned> codes) {
+  std::vector<std::pair<unsigned, int>> v;
+  for (unsigned c : codes) v.push_back({c, 9});
+  return pack(v);
+}
+
+// DEFLATE bits: plain values least significant bit first, Huffman codes
+// most significant bit first.
+class BitWriter {
+ public:
+  void put(uint32_t v, int n) {  // least significant bit first
+    for (int i = 0; i < n; ++i) put_bit((v >> i) & 1);
+  }
+  void put_code(uint32_t code, int len) {  // Huffman codes: most significant bit first
+    for (int i = len - 1; i >= 0; --i) put_bit((code >> i) & 1);
+  }
+  Bytes bytes() const { return out_; }
+
+ private:
+  void put_bit(int b) {
+    if (n_ % 8 == 0) out_.push_back(0);
+    out_.back() |= static_cast<uint8_t>(b << (n_ % 8));
+    ++n_;
+  }
+  Bytes out_;
+  size_t n_ = 0;
+};
+
+// ASCII85 with 'z' for zero groups and a line feed now and then.
+inline std::string ascii85_encode(const Bytes& in) {
+  std::string s;
+  for (size_t i = 0; i < in.size(); i += 4) {
+    size_t n = std::min<size_t>(4, in.size() - i);
+    uint32_t v = 0;
+    for (size_t k = 0; k < 4; ++k) v = v << 8 | (k < n ? in[i + k] : 0);
+    if (n == 4 && v == 0) {
+      s += 'z';
+      continue;
+    }
+    char g[5];
+    for (int k = 4; k >= 0; --k) g[k] = static_cast<char>('!' + v % 85), v /= 85;
+    s.append(g, n + 1);
+    if (i % 40 == 0) s += '\n';
+  }
+  return s + "~>";
+}
+
+// A decoder result against its expectation: the bytes, or (nullopt) a
+// failure with the given Error::display() text.
+inline void expect_result(const Result<Bytes>& got, const std::optional<Bytes>& want, const std::string& error) {
+  ASSERT_EQ(got.ok(), want.has_value()) << (got.ok() ? std::string() : got.error().display());
+  if (got.ok()) {
+    EXPECT_TRUE(*got == *want);
+  } else {
+    EXPECT_EQ(got.error().display(), error);
+  }
+}
+
+}  // namespace vellum::testing

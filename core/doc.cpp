@@ -71,8 +71,9 @@ Result<ExtractedDoc> Document::extract() const {
   // Parsed fonts are shared by every page that uses the same font object.
   FontCache fonts_cache;
   ImageCheckCache images_checked;
+  uint64_t content_budget = kMaxDocumentContent;
   for (const Page& page : pages) {
-    VELLUM_TRY(Bytes content, page_content(*resolver_, *page.dict));
+    VELLUM_TRY(Bytes content, page_content(*resolver_, *page.dict, &content_budget));
     ContentOps ops = parse_content(ByteSpan(content.data(), content.size()));
     content = Bytes();
     FontMap fonts = load_fonts(*resolver_, *page.resources, &fonts_cache);

@@ -97,7 +97,18 @@ Result<std::vector<Page>> collect_pages(const Resolver& resolver, const Dictiona
   return pages;
 }
 
-Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page) {
+namespace {
+Result<Bytes> decode_counted(const Stream& stream, uint64_t* budget) {
+  if (!budget) return decode_stream(stream.dict, stream.data());
+  uint64_t limit = *budget < kMaxDecodedStream ? *budget : kMaxDecodedStream;
+  VELLUM_TRY(Bytes out, decode_stream(stream.dict, stream.data(), limit));
+  if (out.size() > limit) return stream_too_large();  // unfiltered data is not measured by the chain
+  *budget -= out.size();
+  return out;
+}
+}  // namespace
+
+Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uint64_t* budget) {
   const Object* contents = page.get("Contents");
   if (!contents) return Bytes{};
   const Object* value = contents;
@@ -105,7 +116,7 @@ Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page) {
     VELLUM_TRY(const Object* got, resolver.get(contents->as_ref().num));
     value = got;
   }
-  if (value->is_stream()) return decode_stream(value->as_stream().dict, value->as_stream().data());
+  if (value->is_stream()) return decode_counted(value->as_stream(), budget);
   if (!value->is_array()) return Bytes{};
   Bytes out;
   for (const Object& element : value->as_array()) {
@@ -115,7 +126,7 @@ Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page) {
       part = got;
     }
     if (!part->is_stream()) continue;
-    VELLUM_TRY(Bytes decoded, decode_stream(part->as_stream().dict, part->as_stream().data()));
+    VELLUM_TRY(Bytes decoded, decode_counted(part->as_stream(), budget));
     if (out.empty()) {
       out = std::move(decoded);
     } else {

@@ -122,3 +122,25 @@ TEST(PageContent, Assembly) {
   EXPECT_EQ(content("<< /Contents 7 0 R >>"), "");
   EXPECT_EQ(content("<< >>"), "");
 }
+
+// One budget across pages: a stream shared by every page counts each time it
+// is decoded, and the decode that would pass the budget fails.
+TEST(PageContent, DocumentBudget) {
+  PdfFixture f = PdfFixture::one_page("");
+  f.stream(4, "", std::string(40, 'x')).stream(5, "", "q");
+  auto o = open(f);
+  auto dict = [](const char* text) {
+    Lexer lx(as_bytes(text));
+    return parse_object(lx).value().as_dict();
+  };
+  Dictionary shared = dict("<< /Contents 4 0 R >>");
+  Dictionary array = dict("<< /Contents [5 0 R 4 0 R] >>");
+  uint64_t budget = 100;
+  EXPECT_TRUE(page_content(*o.resolver, shared, &budget));
+  EXPECT_TRUE(page_content(*o.resolver, shared, &budget));
+  EXPECT_EQ(budget, 20u);
+  EXPECT_EQ(page_content(*o.resolver, array, &budget).error().display(), "BadStream: decoded stream too large");
+  uint64_t exact = 40;
+  EXPECT_TRUE(page_content(*o.resolver, shared, &exact));  // exactly the budget still decodes
+  EXPECT_EQ(exact, 0u);
+}

@@ -218,23 +218,10 @@ Result<Object> parse_number(Lexer& lx) {
   size_t after = lx.pos();
   lx.skip_ws();
   std::string_view gen = lx.read_keyword();
-  size_t g = 0;
-  if (!gen.empty() && gen[0] == '+') g = 1;
-  bool gen_ok = g < gen.size() && gen.size() - g <= 10;
-  uint32_t gen_value = 0;
-  for (size_t k = g; gen_ok && k < gen.size(); ++k) {
-    if (!chars::is_digit(gen[k])) gen_ok = false;
-    else gen_value = gen_value * 10 + (gen[k] - '0');
-  }
-  // Ten digits can exceed 32 bits; recompute in 64 bits for the range check.
-  if (gen_ok) {
-    uint64_t v = 0;
-    for (size_t k = g; k < gen.size(); ++k) v = v * 10 + (gen[k] - '0');
-    gen_ok = v <= 65535;
-  }
-  if (gen_ok) {
+  std::optional<uint64_t> gen_value = parse_unsigned(gen, 65535);
+  if (gen_value) {
     lx.skip_ws();
-    if (lx.read_keyword() == "R") return Object::reference(Ref{static_cast<uint32_t>(value), static_cast<uint16_t>(gen_value)});
+    if (lx.read_keyword() == "R") return Object::reference(Ref{static_cast<uint32_t>(value), static_cast<uint16_t>(*gen_value)});
   }
   lx.set_pos(after);
   return Object::integer(value);

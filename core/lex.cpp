@@ -84,6 +84,19 @@ size_t invalid_prefix(std::string_view s, size_t i) {
 }
 }  // namespace
 
+std::optional<uint64_t> parse_unsigned(std::string_view run, uint64_t max) {
+  size_t i = !run.empty() && run[0] == '+' ? 1 : 0;
+  if (i == run.size()) return std::nullopt;
+  uint64_t value = 0;
+  for (; i < run.size(); ++i) {
+    if (!chars::is_digit(run[i])) return std::nullopt;
+    uint64_t digit = run[i] - '0';
+    if (value > (max - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
 bool valid_utf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
     if (static_cast<uint8_t>(s[i]) < 0x80) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,9 @@ class Lexer {
 }  // namespace vellum
 
 namespace vellum {
+// An unsigned decimal token: an optional '+', then digits only (leading
+// zeros allowed), at most `max`; nothing on any other text.
+std::optional<uint64_t> parse_unsigned(std::string_view run, uint64_t max);
 // Whether the bytes are well-formed UTF-8.
 bool valid_utf8(std::string_view s);
 // The bytes as UTF-8 text, each invalid sequence replaced by U+FFFD.

@@ -22,16 +22,9 @@ Result<uint64_t> read_uint(Lexer& lexer) {
   lexer.skip_ws();
   std::string_view run = lexer.read_keyword();
   if (run.empty()) return objstm_error("objstm truncated header");
-  size_t i = run[0] == '+' ? 1 : 0;
-  if (i == run.size()) return objstm_error("objstm bad integer");
-  uint64_t value = 0;
-  for (; i < run.size(); ++i) {
-    if (!chars::is_digit(run[i])) return objstm_error("objstm bad integer");
-    uint64_t digit = run[i] - '0';
-    if (value > (UINT64_MAX - digit) / 10) return objstm_error("objstm bad integer");
-    value = value * 10 + digit;
-  }
-  return value;
+  std::optional<uint64_t> value = parse_unsigned(run, UINT64_MAX);
+  if (!value) return objstm_error("objstm bad integer");
+  return *value;
 }
 
 }  // namespace objstm

@@ -74,15 +74,9 @@ Result<uint32_t> read_uint(Lexer& lexer) {
   lexer.skip_ws();
   std::string_view run = lexer.read_keyword();
   if (run.empty()) return xref_error("expected integer");
-  size_t i = run[0] == '+' ? 1 : 0;
-  if (i == run.size()) return xref_error("bad integer");
-  uint64_t value = 0;
-  for (; i < run.size(); ++i) {
-    if (!chars::is_digit(run[i])) return xref_error("bad integer");
-    value = value * 10 + (run[i] - '0');
-    if (value > 0xFFFFFFFFull) return xref_error("bad integer");
-  }
-  return static_cast<uint32_t>(value);
+  std::optional<uint64_t> value = parse_unsigned(run, 0xFFFFFFFFull);
+  if (!value) return xref_error("bad integer");
+  return static_cast<uint32_t>(*value);
 }
 
 void merge_entries(Xref& xref, const XrefSection& section) {

@@ -2,10 +2,15 @@
 // body text, offsets and the classic cross-reference table are computed.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cos.h"
 #include "doc.h"
 #include "resolver.h"
 #include "xref.h"
@@ -14,6 +19,8 @@ namespace vellum::testing {
 
 class PdfFixture {
  public:
+  static constexpr const char* kHeader = "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n";
+
   // `body` is what stands between "n 0 obj" and "endobj".
   PdfFixture& object(uint32_t num, std::string body) {
     objects_[num] = std::move(body);
@@ -27,9 +34,14 @@ class PdfFixture {
     trailer_ = std::move(entries);
     return *this;
   }
+  // Everything before the first object (offsets follow it).
+  PdfFixture& header(std::string text) {
+    header_ = std::move(text);
+    return *this;
+  }
 
   std::string build() const {
-    std::string out = "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n";
+    std::string out = header_;
     std::map<uint32_t, size_t> offsets;
     uint32_t size = 1;
     for (const auto& [num, body] : objects_) {
@@ -66,6 +78,7 @@ class PdfFixture {
  private:
   std::map<uint32_t, std::string> objects_;
   std::string trailer_ = "/Root 1 0 R";
+  std::string header_ = kHeader;
 };
 
 // A resolver over `file` (which must outlive it), or a failed test.
@@ -73,6 +86,44 @@ inline Result<Resolver> resolver_for(const std::string& file) {
   auto xref = read_xref(as_bytes(file));
   if (!xref) return xref.error();
   return Resolver(as_bytes(file), std::move(xref.value()));
+}
+
+// A built fixture together with a resolver over it (a failed test when its
+// cross-reference table does not read).
+class OpenFixture {
+ public:
+  explicit OpenFixture(const PdfFixture& f) : file_(f.build()) {
+    auto r = resolver_for(file_);
+    if (r) {
+      resolver_.emplace(std::move(r).value());
+    } else {
+      ADD_FAILURE() << r.error().display();
+    }
+  }
+  OpenFixture(const OpenFixture&) = delete;
+
+  const Resolver& resolver() const { return *resolver_; }
+  // Object `num` as a dictionary (a stream's dictionary), or a failed test.
+  const Dictionary& dict(uint32_t num) const {
+    static const Dictionary kEmpty;
+    auto got = resolver_->get(num);
+    if (got && (*got)->dict_or_stream_dict()) return *(*got)->dict_or_stream_dict();
+    ADD_FAILURE() << "object " << num << " is not a dictionary";
+    return kEmpty;
+  }
+
+ private:
+  std::string file_;
+  std::optional<Resolver> resolver_;
+};
+
+// `text` parsed as one dictionary (an empty one and a failed test if it is not).
+inline Dictionary parse_dict(std::string_view text) {
+  Lexer lexer(as_bytes(text));
+  Result<Object> obj = parse_object(lexer);
+  if (obj.ok() && obj->is_dict()) return obj->as_dict();
+  ADD_FAILURE() << "not a dictionary: " << text;
+  return {};
 }
 
 }  // namespace vellum::testing

@@ -183,8 +183,3 @@ TEST(Cos, RepeatedKeysStayLinear) {
   EXPECT_EQ(d->as_dict().get_int("K0"), 99000);
   EXPECT_EQ(d->as_dict().get_int("K999"), 99999);
 }
-
-TEST(Cos, ErrorDisplay) {
-  Error e{ErrorKind::MissingTrailer, "trailer has no /Root"};
-  EXPECT_EQ(e.display(), "MissingTrailer: trailer has no /Root");
-}

@@ -23,13 +23,7 @@ using testing::dobj;
 using testing::nm;
 using testing::num;
 
-Bytes zlib(const Bytes& in, int level = 6) {
-  uLongf len = compressBound(in.size());
-  Bytes out(len);
-  EXPECT_EQ(compress2(out.data(), &len, in.data(), in.size(), level), Z_OK);
-  out.resize(len);
-  return out;
-}
+using testing::zlib;
 Bytes raw_deflate(const Bytes& in) {
   Bytes z = zlib(in);
   return Bytes(z.begin() + 2, z.end() - 4);

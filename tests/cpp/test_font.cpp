@@ -7,7 +7,6 @@
 #include <cmath>
 #include <iostream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -32,43 +31,16 @@ struct Obj {
   std::optional<std::string> stream_data;
 };
 
-class Doc {
- public:
-  explicit Doc(const std::string& font, const std::vector<Obj>& extra = {}) {
-    PdfFixture f = PdfFixture::one_page("");
-    f.object(5, font);
-    for (const Obj& o : extra) {
-      if (o.stream_data) {
-        f.stream(o.num, o.body, *o.stream_data);
-      } else {
-        f.object(o.num, o.body);
-      }
-    }
-    file_ = f.build();
-    auto r = testing::resolver_for(file_);
-    if (!r) {
-      ADD_FAILURE() << r.error().display();
-      return;
-    }
-    resolver_ = std::make_unique<Resolver>(std::move(r).value());
-  }
-  Doc(const Doc&) = delete;
+PdfFixture with_font(const std::string& font, const std::vector<Obj>& extra) {
+  PdfFixture f = PdfFixture::one_page("");
+  f.object(5, font);
+  for (const Obj& o : extra) o.stream_data ? f.stream(o.num, o.body, *o.stream_data) : f.object(o.num, o.body);
+  return f;
+}
 
-  const Resolver& resolver() const { return *resolver_; }
-  const Dictionary& dict(uint32_t num) const {
-    static const Dictionary kEmpty;
-    auto got = resolver_->get(num);
-    if (!got || !(*got)->dict_or_stream_dict()) {
-      ADD_FAILURE() << "object " << num << " is not a dictionary";
-      return kEmpty;
-    }
-    return *(*got)->dict_or_stream_dict();
-  }
-  Font font() const { return load_font(*resolver_, dict(5)); }
-
- private:
-  std::string file_;
-  std::unique_ptr<Resolver> resolver_;
+struct Doc : testing::OpenFixture {
+  explicit Doc(const std::string& font, const std::vector<Obj>& extra = {}) : OpenFixture(with_font(font, extra)) {}
+  Font font() const { return load_font(resolver(), dict(5)); }
 };
 
 std::string cmap_text(const std::string& body) {
@@ -305,7 +277,9 @@ TEST(BrokenToUnicode, FontLoadsWithDefaults) {
     Doc doc(tc.font, tc.extra);
     Font font = doc.font();
     std::string out;
-    if (font.to_unicode) EXPECT_EQ(font.to_unicode->lookup(0x41), std::nullopt);
+    if (font.to_unicode) {
+      EXPECT_EQ(font.to_unicode->lookup(0x41), std::nullopt);
+    }
     EXPECT_DOUBLE_EQ(font.show_into(as_bytes("A\x80"s), out, 0, 0, 10, 1), 10);
     EXPECT_EQ(out, "A\xE2\x82\xAC");
   }

@@ -2,49 +2,19 @@
 // format from the last filter, size and depth defaults, colour-space names,
 // and what is skipped (forms, non-images, failing filters, dangling entries).
 #include <gtest/gtest.h>
-#include <zlib.h>
 
-#include "cos.h"
 #include "image.h"
+#include "pdf_fixture.h"
+#include "test_util.h"
 
 namespace vellum {
 namespace {
 
-// Indirect objects one after another, with the matching Xref.
-class MiniFile {
- public:
-  void add(uint32_t num, const std::string& body) {
-    xref_.entries[num] = XrefEntry::in_file(bytes_.size(), 0);
-    bytes_ += std::to_string(num) + " 0 obj\n" + body + "\nendobj\n";
-  }
-  void add_stream(uint32_t num, const std::string& entries, const std::string& data) {
-    add(num, "<< " + entries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream");
-  }
-  // Call after the last add: the resolver borrows the bytes.
-  Resolver& resolver() {
-    if (!resolver_) resolver_ = std::make_unique<Resolver>(as_bytes(bytes_), xref_);
-    return *resolver_;
-  }
+using testing::OpenFixture;
+using testing::parse_dict;
+using testing::PdfFixture;
 
- private:
-  std::string bytes_ = "%PDF-1.7\n";
-  Xref xref_;
-  std::unique_ptr<Resolver> resolver_;
-};
-
-Dictionary dict_of(std::string_view text) {
-  Lexer lexer(as_bytes(text));
-  Result<Object> obj = parse_object(lexer);
-  return obj.ok() && obj->is_dict() ? obj->as_dict() : Dictionary{};
-}
-
-std::string deflate(std::string_view data) {
-  uLongf size = compressBound(data.size());
-  std::string out(size, '\0');
-  compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size());
-  out.resize(size);
-  return out;
-}
+std::string deflate(std::string_view data) { return std::string(as_chars(testing::zlib(as_bytes(data)))); }
 
 const std::string kJpeg = "\xFF\xD8\xFF\xE0 not really a JPEG \xFF\xD9";
 const std::string kImg = "/Subtype /Image ";
@@ -87,14 +57,14 @@ TEST(ExtractImages, OneImage) {
       {kImg + "/Filter /FlateDecode", "\x78\x9c\xff\xff garbage", ""},
   };
   for (const Case& c : cases) {
-    MiniFile file;
-    file.add_stream(1, c.entries, c.data);
-    file.add(7, "<< /N 3 >>");
-    file.add(8, "/DeviceCMYK");
-    file.add(10, "[/CalRGB << /WhitePoint [1 1 1] >>]");
-    file.add(11, "300");
-    file.add(12, "-5");
-    std::vector<ParsedImage> images = extract_images(file.resolver(), dict_of("<< /XObject << /Im0 1 0 R >> >>"));
+    OpenFixture file(PdfFixture()
+                         .stream(1, c.entries, c.data)
+                         .object(7, "<< /N 3 >>")
+                         .object(8, "/DeviceCMYK")
+                         .object(10, "[/CalRGB << /WhitePoint [1 1 1] >>]")
+                         .object(11, "300")
+                         .object(12, "-5"));
+    std::vector<ParsedImage> images = extract_images(file.resolver(), parse_dict("<< /XObject << /Im0 1 0 R >> >>"));
     std::string got;
     for (const ParsedImage& im : images) {
       got += std::string(format_name(im.format)) + " " + std::to_string(im.width) + " " + std::to_string(im.height) +
@@ -106,25 +76,25 @@ TEST(ExtractImages, OneImage) {
 }
 
 TEST(ExtractImages, DictionaryOrderDuplicatesAndSkippedEntries) {
-  MiniFile file;
-  file.add_stream(1, kImg + "/Width 1", "x");
-  file.add_stream(2, kImg + "/Width 2 /Filter /DCTDecode", kJpeg);
-  // A form whose own resources hold an image: not entered.
-  file.add_stream(3, "/Subtype /Form /Resources << /XObject << /Inner 1 0 R >> >>", "/Inner Do");
-  file.add(4, "<< /Subtype /Image /Width 5 >>");  // a dictionary, not a stream
   const char* xobjects = "<< /Im2 1 0 R /Fm0 3 0 R /Im1 1 0 R /Dict 4 0 R /Gone 99 0 R /Im3 2 0 R /Num 42 >>";
-  file.add(5, xobjects);
-  file.add(6, "42");
+  OpenFixture file(PdfFixture()
+                       .stream(1, kImg + "/Width 1", "x")
+                       .stream(2, kImg + "/Width 2 /Filter /DCTDecode", kJpeg)
+                       // A form whose own resources hold an image: not entered.
+                       .stream(3, "/Subtype /Form /Resources << /XObject << /Inner 1 0 R >> >>", "/Inner Do")
+                       .object(4, "<< /Subtype /Image /Width 5 >>")  // a dictionary, not a stream
+                       .object(5, xobjects)
+                       .object(6, "42"));
 
   for (std::string resources : {std::string("<< /XObject ") + xobjects + " >>", std::string("<< /XObject 5 0 R >>")}) {
-    std::vector<ParsedImage> images = extract_images(file.resolver(), dict_of(resources));
+    std::vector<ParsedImage> images = extract_images(file.resolver(), parse_dict(resources));
     ASSERT_EQ(images.size(), 3u) << resources;
     EXPECT_EQ(images[0].name + images[1].name + images[2].name, "Im2Im1Im3");
     EXPECT_EQ(images[1].width, 1u);
     EXPECT_EQ(images[2].format, ImageFormat::Jpeg);
   }
   for (const char* resources : {"<< >>", "<< /XObject 99 0 R >>", "<< /XObject 6 0 R >>", "<< /XObject [1 0 R] >>"})
-    EXPECT_TRUE(extract_images(file.resolver(), dict_of(resources)).empty()) << resources;
+    EXPECT_TRUE(extract_images(file.resolver(), parse_dict(resources)).empty()) << resources;
 }
 
 }  // namespace

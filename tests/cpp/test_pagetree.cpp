@@ -6,27 +6,17 @@
 #include "pdf_fixture.h"
 
 using namespace vellum;
+using vellum::testing::OpenFixture;
+using vellum::testing::parse_dict;
 using vellum::testing::PdfFixture;
 
 namespace {
 
-struct Opened {
-  std::string file;
-  std::unique_ptr<Resolver> resolver;
-};
-
-Opened open(const PdfFixture& f) {
-  Opened o{f.build(), nullptr};
-  auto xref = read_xref(as_bytes(o.file));
-  EXPECT_TRUE(xref) << xref.error().display();
-  o.resolver = std::make_unique<Resolver>(as_bytes(o.file), std::move(xref.value()));
-  return o;
-}
-
-Result<std::vector<Page>> pages_of(const Opened& o) {
-  auto catalog = o.resolver->resolve_dict(*o.resolver->xref().trailer.get("Root"));
+// The pages hold pointers into `o`'s resolver.
+Result<std::vector<Page>> pages_of(const OpenFixture& o) {
+  auto catalog = o.resolver().resolve_dict(*o.resolver().xref().trailer.get("Root"));
   if (!catalog) return catalog.error();
-  return collect_pages(*o.resolver, **catalog);
+  return collect_pages(o.resolver(), **catalog);
 }
 
 }  // namespace
@@ -38,7 +28,7 @@ TEST(PageTree, InheritanceAndDefaults) {
       .object(3, "<< /Type /Page >>")
       .object(4, "<< /MediaBox [0 0 612] /Rotate 90.0 /Resources 99 0 R >>")
       .object(5, "<< /MediaBox [0 0 /X 100 200] /Rotate 450 >>");
-  auto o = open(f);
+  OpenFixture o(f);
   auto pages = pages_of(o);
   ASSERT_TRUE(pages) << pages.error().display();
   ASSERT_EQ(pages->size(), 3u);  // the repeated kid is listed once
@@ -53,7 +43,7 @@ TEST(PageTree, InheritanceAndDefaults) {
 }
 
 TEST(PageTree, RootWithoutKidsAndDefaultBox) {
-  auto o = open(PdfFixture().object(1, "<< /Pages << /Contents 9 0 R >> >>"));
+  OpenFixture o(PdfFixture().object(1, "<< /Pages << /Contents 9 0 R >> >>"));
   auto pages = pages_of(o);
   ASSERT_TRUE(pages);
   ASSERT_EQ(pages->size(), 1u);
@@ -67,7 +57,7 @@ TEST(PageTree, LoopsAndIndirectKids) {
       .object(6, "[3 0 R 4 0 R]")
       .object(3, "<< /Kids [4 0 R 3 0 R 2 0 R] >>")  // back to itself, and to the (unrecorded) root
       .object(4, "<< /Type /Page >>");
-  auto o = open(f);
+  OpenFixture o(f);
   auto pages = pages_of(o);
   ASSERT_TRUE(pages) << pages.error().display();
   EXPECT_EQ(pages->size(), 1u);
@@ -95,11 +85,11 @@ TEST(PageTree, Errors) {
       {depth_chain(66), "InvalidObject: page tree too deep"},
   };
   for (Case& c : cases) {
-    auto o = open(c.fixture);
+    OpenFixture o(c.fixture);
     auto pages = pages_of(o);
     EXPECT_EQ(pages ? std::string("ok") : pages.error().display(), c.error);
   }
-  auto o = open(depth_chain(64));
+  OpenFixture o(depth_chain(64));
   auto ok = pages_of(o);
   ASSERT_TRUE(ok) << ok.error().display();
   EXPECT_EQ(ok->size(), 1u);
@@ -108,11 +98,9 @@ TEST(PageTree, Errors) {
 TEST(PageContent, Assembly) {
   PdfFixture f = PdfFixture::one_page("");
   f.stream(4, "", "BT ET").stream(5, "", "q").stream(6, "", "Q").object(7, "12");
-  auto o = open(f);
+  OpenFixture o(f);
   auto content = [&](const char* contents) -> std::string {
-    Lexer lx(as_bytes(contents));
-    auto d = parse_object(lx);
-    auto r = page_content(*o.resolver, d->as_dict());
+    auto r = page_content(o.resolver(), parse_dict(contents));
     return r ? std::string(r->begin(), r->end()) : r.error().display();
   };
   EXPECT_EQ(content("<< /Contents 4 0 R >>"), "BT ET");
@@ -128,19 +116,16 @@ TEST(PageContent, Assembly) {
 TEST(PageContent, DocumentBudget) {
   PdfFixture f = PdfFixture::one_page("");
   f.stream(4, "", std::string(40, 'x')).stream(5, "", "q");
-  auto o = open(f);
-  auto dict = [](const char* text) {
-    Lexer lx(as_bytes(text));
-    return parse_object(lx).value().as_dict();
-  };
-  Dictionary shared = dict("<< /Contents 4 0 R >>");
-  Dictionary array = dict("<< /Contents [5 0 R 4 0 R] >>");
+  OpenFixture o(f);
+  const Resolver& r = o.resolver();
+  Dictionary shared = parse_dict("<< /Contents 4 0 R >>");
+  Dictionary array = parse_dict("<< /Contents [5 0 R 4 0 R] >>");
   uint64_t budget = 100;
-  EXPECT_TRUE(page_content(*o.resolver, shared, &budget));
-  EXPECT_TRUE(page_content(*o.resolver, shared, &budget));
+  EXPECT_TRUE(page_content(r, shared, &budget));
+  EXPECT_TRUE(page_content(r, shared, &budget));
   EXPECT_EQ(budget, 20u);
-  EXPECT_EQ(page_content(*o.resolver, array, &budget).error().display(), "BadStream: decoded stream too large");
+  EXPECT_EQ(page_content(r, array, &budget).error().display(), "BadStream: decoded stream too large");
   uint64_t exact = 40;
-  EXPECT_TRUE(page_content(*o.resolver, shared, &exact));  // exactly the budget still decodes
+  EXPECT_TRUE(page_content(r, shared, &exact));  // exactly the budget still decodes
   EXPECT_EQ(exact, 0u);
 }

@@ -10,6 +10,7 @@
 #include "objstm.h"
 #include "pdf_fixture.h"
 #include "resolver.h"
+#include "test_util.h"
 
 using namespace vellum;
 using vellum::testing::PdfFixture;
@@ -52,6 +53,7 @@ TEST(Resolver, LookupsAndErrors) {
                   .stream(4, "", "0123456789")
                   .object(5, "<< /Length 8 0 R >>\nstream\nabc\nendstream")
                   .object(6, "(six)")
+                  .object(9, "<< /Length 9 0 R >>\nstream\nxyz\nendstream")
                   .build();
   // Object 7's table entry points at object 6's header: a mismatch.
   auto xref = read_xref(as_bytes(file));
@@ -66,6 +68,11 @@ TEST(Resolver, LookupsAndErrors) {
   auto five = r.get(5);                        // /Length 8 0 R is missing: search
   ASSERT_TRUE(five);
   EXPECT_EQ(as_chars((*five)->as_stream().data()), "abc");
+  // /Length refers to the stream itself: the nested lookup fails, the length
+  // counts as absent and the endstream search cuts the data.
+  auto nine = r.get(9);
+  ASSERT_TRUE(nine) << nine.error().display();
+  EXPECT_EQ(as_chars((*nine)->as_stream().data()), "xyz");
   EXPECT_EQ(r.get(7).error().display(), "InvalidObject: object number mismatch");
   EXPECT_EQ(r.get(99).error().display(), "ObjectNotFound: no such object");
   EXPECT_EQ(r.get(0).error().display(), "ObjectNotFound: no such object");  // free
@@ -75,20 +82,6 @@ TEST(Resolver, LookupsAndErrors) {
   EXPECT_TRUE((*dict)->contains("Length"));
   EXPECT_EQ(r.resolve_dict(Object::reference({6, 0})).error().display(), "InvalidObject: expected dictionary");
   EXPECT_EQ(r.resolve_dict(Object::integer(3)).error().display(), "InvalidObject: expected dictionary");
-}
-
-TEST(Resolver, GenerationFromHeaderAndSelfReferencingLength) {
-  auto file = PdfFixture()
-                  .object(1, "<< >>")
-                  .object(2, "<< /Length 2 0 R >>\nstream\nxyz\nendstream")
-                  .build();
-  auto r = vellum::testing::resolver_for(file);
-  ASSERT_TRUE(r);
-  // /Length refers to the stream itself: the nested lookup fails, the length
-  // counts as absent and the endstream search cuts the data.
-  auto two = r->get(2);
-  ASSERT_TRUE(two) << two.error().display();
-  EXPECT_EQ(as_chars((*two)->as_stream().data()), "xyz");
 }
 
 TEST(Resolver, ObjectStreams) {
@@ -111,17 +104,23 @@ TEST(Resolver, ObjectStreams) {
   EXPECT_EQ(r.get(7).value()->as_int(), 42);
   EXPECT_EQ(r.get(8).value()->as_string(), "ab");
   EXPECT_EQ(r.get(9).error().display(), "InvalidObject: objstm index out of range");
-  EXPECT_FALSE(r.get(10));
-  EXPECT_FALSE(r.get(11));
+  EXPECT_EQ(r.get(10).error().display(), "InvalidObject: object refers to itself");
+  EXPECT_EQ(r.get(11).error().display(), "InvalidObject: object refers to itself");
   EXPECT_EQ(r.get(13).error().display(), "InvalidObject: ObjStm is not a stream");
+
+  // Object stream 100 inside 101 inside 102 ... : the chain of nested
+  // lookups stops at a fixed depth, and the resolver stays usable after it.
+  xref = read_xref(as_bytes(file));
+  for (uint32_t n = 100; n < 1100; ++n) xref->entries[n] = XrefEntry::in_stream(n + 1, 0);
+  xref->entries[7] = XrefEntry::in_stream(3, 0);
+  Resolver chain(as_bytes(file), std::move(xref.value()));
+  EXPECT_EQ(chain.get(100).error().display(), "InvalidObject: object references nested too deeply");
+  EXPECT_EQ(chain.get(7).value()->as_int(), 42);
 }
 
 TEST(ObjStmParse, HeaderRules) {
-  auto dict = [](const char* text) {
-    Lexer lx(as_bytes(text));
-    return parse_object(lx).value().as_dict();
-  };
-  auto bytes = [](const char* s) { return Bytes(s, s + std::strlen(s)); };
+  using vellum::testing::bytes;
+  using vellum::testing::parse_dict;
   struct Case {
     const char* dict;
     const char* data;
@@ -136,14 +135,14 @@ TEST(ObjStmParse, HeaderRules) {
       {"<< /N 9223372036854775807 /First 0 >>", "1 0 2 0", "InvalidObject: objstm truncated header"},
   };
   for (const Case& c : cases) {
-    auto r = ObjStm::parse(dict(c.dict), bytes(c.data));
+    auto r = ObjStm::parse(parse_dict(c.dict), bytes(c.data));
     EXPECT_EQ(r ? std::string("ok") : r.error().display(), c.error) << c.dict << " " << c.data;
   }
-  auto ok = ObjStm::parse(dict("<< /N 2 /First 0 >>"), bytes("1 0 % note\n 2 5"));
+  auto ok = ObjStm::parse(parse_dict("<< /N 2 /First 0 >>"), bytes("1 0 % note\n 2 5"));
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->numbers, (std::vector<uint32_t>{1, 2}));
   EXPECT_EQ(ok->count(), 2u);
-  EXPECT_EQ(ObjStm::parse(dict("<< /N 0 /First 0 >>"), {})->count(), 0u);
+  EXPECT_EQ(ObjStm::parse(parse_dict("<< /N 0 /First 0 >>"), {})->count(), 0u);
 }
 
 // Every object that the table lists resolves, in file order, and so do the

@@ -1,9 +1,10 @@
 // Small builders shared by the filter and security-handler tests: byte
-// strings, hex, dictionaries, MSB-first code packing, and the check of one
-// decoder result.
+// strings, hex, dictionaries, zlib data, MSB-first code packing, and the
+// check of one decoder result.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -36,6 +37,15 @@ inline Dictionary dict(std::vector<std::pair<std::string, Object>> entries) {
 }
 inline Object dobj(std::vector<std::pair<std::string, Object>> entries) {
   return Object::dictionary(dict(std::move(entries)));
+}
+
+// `in` in a zlib wrapper, compressed at `level`.
+inline Bytes zlib(ByteSpan in, int level = 6) {
+  uLongf len = compressBound(in.size());
+  Bytes out(len);
+  EXPECT_EQ(compress2(out.data(), &len, in.data(), in.size(), level), Z_OK);
+  out.resize(len);
+  return out;
 }
 
 // Codes of given widths, most significant bit first (LZW bit order).

@@ -9,7 +9,6 @@ Tests describe their input in a few lines and get exact bytes back:
 Values are written as PDF syntax by `pdf_value`:
 
 * `str` is copied verbatim as PDF syntax ("/Page", "(text)", "true", "5 0 R");
-  use `Name("F1")` for a name built from plain text;
 * `bytes` become a literal string "( ... )" with the needed escapes, and
   `Hex(b"...")` a hexadecimal string;
 * `int`, `float`, `bool`, `None`, `list`, `dict` (keys are names, written
@@ -27,8 +26,8 @@ The builder writes the catalog (object 1) and one flat page tree node
 * `new_revision()` starts an incremental update: objects added or replaced
   afterwards are appended after the previous file with their own
   cross-reference section and a /Prev link;
-* `trailer={...}` on the builder or on `new_revision()` adds or overrides
-  trailer entries; a value of None drops the key (e.g. {"Root": None}).
+* `trailer={...}` adds or overrides trailer entries of the first revision;
+  a value of None drops the key (e.g. {"Root": None}).
 
 Nothing depends on time or randomness: the same calls give the same bytes.
 """
@@ -38,17 +37,6 @@ from __future__ import annotations
 import zlib
 from dataclasses import dataclass, field
 from typing import Any, Dict, Iterable, List, Optional, Sequence, Tuple, Union
-
-__all__ = [
-    "Hex",
-    "Name",
-    "PdfBuilder",
-    "Ref",
-    "pdf_string",
-    "pdf_value",
-    "ruled_table_content",
-    "text_content",
-]
 
 
 @dataclass(frozen=True)
@@ -60,13 +48,6 @@ class Ref:
 
     def __str__(self) -> str:
         return f"{self.num} {self.gen} R"
-
-
-@dataclass(frozen=True)
-class Name:
-    """A name object; characters outside the regular set are #-escaped."""
-
-    text: str
 
 
 @dataclass(frozen=True)
@@ -114,8 +95,6 @@ def pdf_value(value: Any) -> bytes:
         return _number(value)
     if isinstance(value, Ref):
         return str(value).encode()
-    if isinstance(value, Name):
-        return pdf_name(value.text)
     if isinstance(value, Hex):
         return b"<" + value.data.hex().upper().encode() + b">"
     if isinstance(value, (bytes, bytearray)):
@@ -174,7 +153,6 @@ def ruled_table_content(
 class _Body:
     data: bytes  # everything between "n g obj" and "endobj"
     is_stream: bool
-    in_objstm: bool
 
 
 @dataclass
@@ -182,7 +160,7 @@ class _Revision:
     xref: str
     object_streams: bool
     trailer: Dict[str, Any]
-    objects: Dict[int, Optional[_Body]] = field(default_factory=dict)  # None: freed here
+    objects: Dict[int, _Body] = field(default_factory=dict)
     pages_changed: bool = False
 
 
@@ -203,30 +181,26 @@ class PdfBuilder:
         """`compress_structure` Flate-compresses object and xref streams."""
         self.version = version
         self.compress_structure = compress_structure
-        self.catalog_extra: Dict[str, Any] = {}
-        self.pages_extra: Dict[str, Any] = {}
-        self.root: Any = self.CATALOG  # the trailer's /Root; may be replaced
         self._revisions: List[_Revision] = []
         self._next_num = 3
         self._pages: List[Ref] = []
         self._standard_fonts: Dict[str, Ref] = {}
-        self.new_revision(xref=xref, object_streams=object_streams, trailer=trailer)
+        self._add_revision(xref, object_streams, dict(trailer or {}))
         self._revisions[0].pages_changed = True
 
     # ------------------------------------------------------------ objects
 
-    def new_revision(
-        self, xref: Optional[str] = None, object_streams: Optional[bool] = None, trailer: Optional[Dict[str, Any]] = None
-    ) -> None:
+    def new_revision(self, xref: Optional[str] = None) -> None:
         """Start an incremental update; later additions go into it."""
-        prev = self._revisions[-1] if self._revisions else None
-        kind = xref or (prev.xref if prev else "table")
+        prev = self._revisions[-1]
+        self._add_revision(xref or prev.xref, prev.object_streams, {})
+
+    def _add_revision(self, kind: str, objstm: bool, trailer: Dict[str, Any]) -> None:
         if kind not in ("table", "stream", "hybrid"):
             raise ValueError(f"unknown xref kind {kind!r}")
-        objstm = object_streams if object_streams is not None else (prev.object_streams if prev else False)
         if objstm and kind == "table":
             raise ValueError("object streams need xref='stream' or 'hybrid'")
-        self._revisions.append(_Revision(kind, objstm, dict(trailer or {})))
+        self._revisions.append(_Revision(kind, objstm, trailer))
 
     def reserve(self) -> Ref:
         """A fresh object number, to be filled later with `set_object`."""
@@ -234,47 +208,35 @@ class PdfBuilder:
         self._next_num += 1
         return ref
 
-    def set_object(self, ref: Ref, value: Any, in_objstm: bool = True) -> Ref:
+    def set_object(self, ref: Ref, value: Any) -> Ref:
         """Write (or, in a later revision, replace) object `ref`."""
-        self._revisions[-1].objects[ref.num] = _Body(pdf_value(value), False, in_objstm)
+        self._revisions[-1].objects[ref.num] = _Body(pdf_value(value), False)
         return ref
 
-    def add_object(self, value: Any, in_objstm: bool = True) -> Ref:
-        """Add a non-stream object; `in_objstm=False` keeps it out of object streams."""
-        return self.set_object(self.reserve(), value, in_objstm)
+    def add_object(self, value: Any) -> Ref:
+        return self.set_object(self.reserve(), value)
 
     def set_stream(self, ref: Ref, dictionary: Optional[Dict[str, Any]], data: bytes, compress: bool = False) -> Ref:
         entries = dict(dictionary or {})
         if compress:
             data = zlib.compress(data, 6)
-            entries = _prepend_filter(entries)
+            entries["Filter"] = "/FlateDecode"
         entries.setdefault("Length", len(data))
         body = pdf_value(entries) + b"\nstream\n" + data + b"\nendstream"
-        self._revisions[-1].objects[ref.num] = _Body(body, True, False)
+        self._revisions[-1].objects[ref.num] = _Body(body, True)
         return ref
 
     def add_stream(self, dictionary: Optional[Dict[str, Any]], data: bytes, compress: bool = False) -> Ref:
-        """Add a stream; /Length is filled in unless given (give a wrong one to test recovery)."""
+        """Add a stream; /Length is filled in unless given."""
         return self.set_stream(self.reserve(), dictionary, data, compress)
-
-    def free_object(self, ref: Ref) -> None:
-        """Mark `ref` free in the current revision's cross-reference section."""
-        self._revisions[-1].objects[ref.num] = None
 
     # ------------------------------------------------------------ helpers
 
-    def add_font(self, base_font: str = "Helvetica", encoding: Optional[str] = "/WinAnsiEncoding", **extra: Any) -> Ref:
-        """A simple Type1 font dictionary (a standard font unless `extra` says otherwise)."""
-        font: Dict[str, Any] = {"Type": "/Font", "Subtype": "/Type1", "BaseFont": pdf_name(base_font).decode()}
-        if encoding is not None:
-            font["Encoding"] = encoding
-        font.update(extra)
-        return self.add_object(font)
-
     def standard_font(self, base_font: str = "Helvetica") -> Ref:
-        """One shared font object per base font name."""
+        """One shared Type1 font object (WinAnsiEncoding) per base font name."""
         if base_font not in self._standard_fonts:
-            self._standard_fonts[base_font] = self.add_font(base_font)
+            font = {"Type": "/Font", "Subtype": "/Type1", "BaseFont": pdf_name(base_font).decode(), "Encoding": "/WinAnsiEncoding"}
+            self._standard_fonts[base_font] = self.add_object(font)
         return self._standard_fonts[base_font]
 
     def add_image(
@@ -285,7 +247,6 @@ class PdfBuilder:
         bits_per_component: int = 8,
         color_space: Any = "/DeviceGray",
         filter: Any = None,
-        **extra: Any,
     ) -> Ref:
         """An image XObject; `data` defaults to mid-grey samples. `filter` is written as given."""
         entries: Dict[str, Any] = {
@@ -298,51 +259,37 @@ class PdfBuilder:
         }
         if filter is not None:
             entries["Filter"] = filter
-        entries.update(extra)
         if data is None:
-            channels = 3 if color_space == "/DeviceRGB" else 4 if color_space == "/DeviceCMYK" else 1
+            channels = {"/DeviceRGB": 3, "/DeviceCMYK": 4}.get(color_space, 1)
             data = b"\x80" * ((width * channels * bits_per_component + 7) // 8 * height)
         return self.add_stream(entries, data)
 
     def add_page(
         self,
-        content: Union[None, bytes, Sequence[bytes]] = b"",
+        content: Optional[bytes] = b"",
         fonts: Optional[Dict[str, Any]] = None,
-        media_box: Optional[Sequence[float]] = (0, 0, 612, 792),
-        resources: Optional[Dict[str, Any]] = None,
+        media_box: Sequence[float] = (0, 0, 612, 792),
         xobjects: Optional[Dict[str, Ref]] = None,
         compress: bool = False,
         **extra: Any,
     ) -> Ref:
         """Append a page to the page tree.
 
-        `content`: bytes for one content stream, a list for a /Contents
-        array, None for no /Contents. `fonts` maps resource names to a Ref or
+        `content`: the content stream, or None for no /Contents. `fonts` maps resource names to a Ref or
         to a standard font name; by default F1 is Helvetica when there is
-        content. `resources` is merged into the resource dictionary (a Ref
-        replaces it entirely). `extra` adds page entries (Rotate=90, ...).
-        Pass media_box=None to inherit it from `pages_extra`.
+        content. `extra` adds page entries (Contents=ref, ...).
         """
-        page: Dict[str, Any] = {"Type": "/Page", "Parent": self.PAGES}
-        if media_box is not None:
-            page["MediaBox"] = list(media_box)
-        if isinstance(resources, Ref):
-            page["Resources"] = resources
-        else:
-            res: Dict[str, Any] = {}
-            if fonts is None and content:
-                fonts = {"F1": "Helvetica"}
-            if fonts:
-                res["Font"] = {k: (v if isinstance(v, Ref) else self.standard_font(v)) for k, v in fonts.items()}
-            if xobjects:
-                res["XObject"] = dict(xobjects)
-            res.update(resources or {})
-            page["Resources"] = res
+        page: Dict[str, Any] = {"Type": "/Page", "Parent": self.PAGES, "MediaBox": list(media_box)}
+        res: Dict[str, Any] = {}
+        if fonts is None and content:
+            fonts = {"F1": "Helvetica"}
+        if fonts:
+            res["Font"] = {k: (v if isinstance(v, Ref) else self.standard_font(v)) for k, v in fonts.items()}
+        if xobjects:
+            res["XObject"] = dict(xobjects)
+        page["Resources"] = res
         if content is not None:
-            if isinstance(content, (bytes, bytearray)):
-                page["Contents"] = self.add_stream(None, bytes(content), compress)
-            else:
-                page["Contents"] = [self.add_stream(None, bytes(c), compress) for c in content]
+            page["Contents"] = self.add_stream(None, content, compress)
         page.update(extra)
         ref = self.add_object(page)
         self._pages.append(ref)
@@ -360,28 +307,23 @@ class PdfBuilder:
             objects = dict(rev.objects)
             if rev.pages_changed:
                 pages = {"Type": "/Pages", "Kids": list(self._pages), "Count": len(self._pages)}
-                pages.update(self.pages_extra)
-                objects[self.PAGES.num] = _Body(pdf_value(pages), False, True)
+                objects[self.PAGES.num] = _Body(pdf_value(pages), False)
             if index == 0:
                 catalog = {"Type": "/Catalog", "Pages": self.PAGES}
-                catalog.update(self.catalog_extra)
-                objects.setdefault(self.CATALOG.num, _Body(pdf_value(catalog), False, True))
+                objects.setdefault(self.CATALOG.num, _Body(pdf_value(catalog), False))
             prev_xref, size = self._write_revision(out, rev, objects, size, prev_xref, first=index == 0)
         return bytes(out)
 
     def _write_revision(
-        self, out: bytearray, rev: _Revision, objects: Dict[int, Optional[_Body]], size: int, prev: Optional[int], first: bool
+        self, out: bytearray, rev: _Revision, objects: Dict[int, _Body], size: int, prev: Optional[int], first: bool
     ) -> Tuple[int, int]:
         # entries: num -> (type, field2, field3); type 0 free, 1 offset, 2 in object stream
         entries: Dict[int, Tuple[int, int, int]] = {}
-        packed = [n for n in sorted(objects) if rev.object_streams and objects[n] and objects[n].in_objstm and not objects[n].is_stream]
+        packed = [n for n in sorted(objects) if rev.object_streams and not objects[n].is_stream]
         for num in sorted(objects):
-            body = objects[num]
-            if body is None:
-                entries[num] = (0, 0, 1)
-            elif num not in packed:
+            if num not in packed:
                 entries[num] = (1, len(out), 0)
-                out += b"%d 0 obj\n" % num + body.data + b"\nendobj\n"
+                out += b"%d 0 obj\n" % num + objects[num].data + b"\nendobj\n"
         if packed:
             stm_num = size
             size += 1
@@ -398,7 +340,7 @@ class PdfBuilder:
             out += b"%d 0 obj\n" % stm_num + pdf_value(stm) + b"\nstream\n" + data + b"\nendstream\nendobj\n"
         size = max([size] + [n + 1 for n in entries])
 
-        trailer: Dict[str, Any] = {"Size": size, "Root": self.root}
+        trailer: Dict[str, Any] = {"Size": size, "Root": self.CATALOG}
         if prev is not None:
             trailer["Prev"] = prev
 
@@ -479,17 +421,6 @@ class PdfBuilder:
         if not hybrid:
             out += b"startxref\n%d\n%%%%EOF\n" % at
         return at, size
-
-
-def _prepend_filter(entries: Dict[str, Any]) -> Dict[str, Any]:
-    existing = entries.get("Filter")
-    if existing is None:
-        entries["Filter"] = "/FlateDecode"
-    elif isinstance(existing, (list, tuple)):
-        entries["Filter"] = ["/FlateDecode", *existing]
-    else:
-        entries["Filter"] = ["/FlateDecode", existing]
-    return entries
 
 
 def _runs(nums: List[int]) -> Iterable[Tuple[int, List[int]]]:

@@ -8,6 +8,7 @@ import math
 import subprocess
 import sys
 import textwrap
+from pathlib import Path
 
 import pytest
 from pdfbuilder import Hex, PdfBuilder, Ref, ruled_table_content
@@ -126,7 +127,6 @@ def _content_filter(name: str) -> bytes:
 BROKEN_FILES = [
     ("empty", b"", "InvalidHeader: no %PDF- header"),
     ("header only", b"%PDF-1.4\n", "InvalidXref: no startxref"),
-    ("header too late", b" " * 1020 + simple_pdf(), "InvalidHeader: no %PDF- header"),
     ("no root", _without_root(), "MissingTrailer: trailer has no /Root"),
     ("catalog without pages", _catalog_without_pages(), "InvalidObject: catalog has no /Pages"),
     ("encrypt object missing", _missing_encrypt_object(), "ObjectNotFound: no such object"),
@@ -226,9 +226,6 @@ def test_dict_values_of_a_small_document():
     assert (image["name"], image["format"], image["width"], image["bits_per_component"]) == ("Im0", "Raw", 8, 8)
     assert image["color_space"] == "DeviceGray"
     assert [line["text"] for line in pages[0]["lines"]][0] == 'Tom & "Jerry" <3'
-
-
-def test_empty_page_tree():
     assert native.parse(_empty_tree()) == {"version": "1.7", "pages": []}
 
 
@@ -253,16 +250,10 @@ def test_results_are_fresh_objects():
     assert native.parse(data) == second
 
 
-@pytest.mark.parametrize("fn", TEXT_FUNCTIONS, ids=FUNCTION_IDS[1:])
-def test_text_functions_return_str(fn):
-    assert type(fn(_pages_pdf())) is str
-
-
-def test_markdown_and_html_of_the_small_document():
+def test_renderings_are_str_and_html_is_escaped():
+    # the Markdown and HTML of tables and scanned pages: test_page_analysis.py
     data = _pages_pdf()
-    markdown = native.parse_to_markdown(data)
-    assert "_[scanned page \u2014 text extraction requires OCR]_" in markdown
-    assert "| A\\|B | 2 |" in markdown
+    assert all(type(fn(data)) is str for fn in TEXT_FUNCTIONS)
     html = native.parse_to_html(data)
     assert html.startswith("<!DOCTYPE html>\n") and html.endswith("</html>\n")
     assert "<p>Tom &amp; &quot;Jerry&quot; &lt;3</p>" in html
@@ -278,6 +269,10 @@ def test_module_definition():
     assert native.__all__ == ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
     assert vellum.__all__[:4] == native.__all__
     assert all(getattr(vellum, name) is getattr(native, name) for name in native.__all__)
+    # InternalError (a fault in the library) must pass through `except Exception`
+    assert issubclass(native.InternalError, BaseException)
+    assert not issubclass(native.InternalError, Exception)
+    assert native.InternalError.__module__ == "vellum._vellum"
 
 
 @pytest.mark.parametrize(
@@ -292,12 +287,6 @@ def test_module_definition():
 def test_docstrings_and_signatures(fn, doc):
     assert fn.__doc__ == doc
     assert fn.__text_signature__ == "(data, password=None)"
-
-
-def test_internal_error_is_not_an_exception():
-    assert issubclass(native.InternalError, BaseException)
-    assert not issubclass(native.InternalError, Exception)
-    assert native.InternalError.__module__ == "vellum._vellum"
 
 
 def test_second_initialisation_raises_import_error():
@@ -327,52 +316,38 @@ def test_second_initialisation_raises_import_error():
 # ---------------------------------------------------------------- command line
 
 
+# One file and no --output: the rendering goes to standard output. The
+# usage errors and the many-file mode are tested in test_cli.py.
+
+
 @pytest.mark.parametrize(
-    "fmt,fn", [(None, native.parse_to_markdown), ("markdown", native.parse_to_markdown), ("json", native.parse_to_json), ("html", native.parse_to_html)]
+    "options,fn",
+    [
+        ([], native.parse_to_markdown),
+        (["--format", "markdown"], native.parse_to_markdown),
+        (["--format", "json"], native.parse_to_json),
+        (["--format", "html"], native.parse_to_html),
+        (["--password", ""], native.parse_to_markdown),
+    ],
 )
-def test_cli_prints_the_rendering(tmp_path, capsysbinary, fmt, fn):
+def test_cli_prints_the_rendering(tmp_path, capsysbinary, options, fn):
     path = tmp_path / "in.pdf"
     data = _pages_pdf()
     path.write_bytes(data)
-    argv = [str(path)] + (["--format", fmt] if fmt else [])
-    assert cli_main(argv) == 0
-    out = capsysbinary.readouterr().out
-    assert out == (fn(data) + "\n").encode("utf-8")
+    assert cli_main([str(path)] + options) == 0
+    assert capsysbinary.readouterr().out == (fn(data) + "\n").encode("utf-8")
 
 
-def test_cli_password_is_passed_on(tmp_path, capsysbinary):
-    path = tmp_path / "in.pdf"
-    path.write_bytes(simple_pdf())
-    assert cli_main([str(path), "--password", ""]) == 0
-    assert capsysbinary.readouterr().out == (native.parse_to_markdown(simple_pdf()) + "\n").encode()
-
-
-@pytest.mark.parametrize(
-    "argv,code,stderr_part",
-    [
-        (["{broken}"], 1, "InvalidHeader: no %PDF- header"),
-        (["{missing}"], 1, "cannot read"),
-        (["{broken}", "--format", "pdf"], 2, "invalid choice"),
-        ([], 2, "FILE"),
-    ],
-)
-def test_cli_failures(tmp_path, capsys, argv, code, stderr_part):
-    broken = tmp_path / "broken.pdf"
-    broken.write_bytes(b"not a pdf")
-    argv = [a.format(broken=broken, missing=tmp_path / "nope.pdf") for a in argv]
-    try:
-        result = cli_main(argv)
-    except SystemExit as e:  # argparse's usage errors
-        result = e.code
+@pytest.mark.parametrize("name,message", [("broken.pdf", "InvalidHeader: no %PDF- header"), ("nope.pdf", "cannot read")])
+def test_cli_failures(tmp_path, capsys, name, message):
+    (tmp_path / "broken.pdf").write_bytes(b"not a pdf")
+    assert cli_main([str(tmp_path / name)]) == 1
     captured = capsys.readouterr()
-    assert result == code
-    assert stderr_part in captured.err
+    assert message in captured.err
     assert captured.out == ""
 
 
-def test_cli_as_module_on_the_example(tmp_path):
-    from pathlib import Path
-
+def test_cli_as_module_on_the_example():
     example = Path(__file__).resolve().parent.parent / "examples" / "hello.pdf"
     out = subprocess.run([sys.executable, "-m", "vellum", str(example)], capture_output=True, timeout=60)
     assert out.returncode == 0, out.stderr

@@ -60,32 +60,26 @@ def check_results(files: Dict[str, Path], results: List[tuple], fmt: str = "mark
             assert result == NATIVE[fmt](path.read_bytes())
 
 
-EXECUTORS: Dict[str, Callable[[], Optional[Executor]]] = {
-    "default pool": lambda: None,
+EXECUTORS: Dict[str, Callable[[], Executor]] = {
     "threads": lambda: ThreadPoolExecutor(max_workers=3),
     "caller's processes": lambda: ProcessPoolExecutor(max_workers=2),
 }
 
 
-@pytest.mark.parametrize("make_executor", EXECUTORS.values(), ids=list(EXECUTORS))
-def test_every_executor_gives_the_native_results(files, make_executor):
-    executor = make_executor()
+# Every format inline (jobs=1) and in the default pool of processes (the
+# dict is pickled); the caller's executors with one format.
+@pytest.mark.parametrize("fmt,run", [(f, r) for f in NATIVE for r in ("inline", "pool")] + [("markdown", e) for e in EXECUTORS])
+def test_every_executor_gives_the_native_results(files, fmt, run):
+    executor = EXECUTORS[run]() if run in EXECUTORS else None
     try:
-        results = list(vellum.convert_many(list(files.values()), executor=executor))
-        check_results(files, results)
+        results = list(vellum.convert_many(files.values(), fmt, executor=executor, jobs=1 if run == "inline" else None))
+        check_results(files, results, fmt)
         if executor is not None:
             # a caller's executor is left running
             assert executor.submit(len, "abc").result() == 3
     finally:
         if executor is not None:
             executor.shutdown()
-
-
-@pytest.mark.parametrize("fmt", list(NATIVE))
-@pytest.mark.parametrize("jobs", [1, 2])
-def test_formats_inline_and_in_processes(files, fmt, jobs):
-    results = list(vellum.convert_many(files.values(), fmt, jobs=jobs))
-    check_results(files, results, fmt)
 
 
 def test_password_reaches_the_workers(corpus):

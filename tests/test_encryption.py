@@ -28,19 +28,10 @@ import pytest
 from conftest import corpus_dir, load_manifest
 from pdfbuilder import Hex, PdfBuilder, Ref, text_content
 
+import vellum
+
 crypto = pytest.importorskip("cryptography.hazmat.primitives.ciphers")
 Cipher, algorithms, modes = crypto.Cipher, crypto.algorithms, crypto.modes
-
-
-@pytest.fixture(scope="module")
-def vellum():
-    try:
-        import vellum as module
-
-        module.parse_to_markdown  # noqa: B018 - the pipeline may not be wired yet
-    except (ImportError, AttributeError) as exc:
-        pytest.skip(f"vellum not importable: {exc}")
-    return module
 
 
 # ---------------------------------------------------------------- reference security handler
@@ -195,14 +186,12 @@ def test_reference_handler_matches_real_files():
     assert alg6_user_key(alg7_user_password(b"master", o, 3, 16), o, u, -3104, id0, 3, 16) == key
     assert alg6_user_key(b"master", o, u, -3104, id0, 3, 16) is None
     # Revision 6, user "foo", owner "bar": /Perms deciphers to P and "adb".
-    r6 = {
-        "O": bytes.fromhex("8f9f8dd3d4f4d835ca81943e9fe5b0ecb110a10e325ab37a6579c5d410bdc4f0"
-                           "2684fbabe4071e769c70cabef205a224"),
-        "U": bytes.fromhex("00f37f3c07853692eb4ab62259c20785463da68741ce291015d4f62f43337a89"
-                           "b52bdd4e4b351f690c550588f95aac59"),
-        "OE": bytes.fromhex("7456be56d9d27d5a21ecb57938db8a27cfdd93f0ecddba041b7251d6277cadf8"),
-        "UE": bytes.fromhex("6c02c98c63bcdea0b5433d9bd8d90b48390dd043804507c1f7024453e90790b2"),
-    }
+    r6 = {k: bytes.fromhex(v) for k, v in {
+        "O": "8f9f8dd3d4f4d835ca81943e9fe5b0ecb110a10e325ab37a6579c5d410bdc4f02684fbabe4071e769c70cabef205a224",
+        "U": "00f37f3c07853692eb4ab62259c20785463da68741ce291015d4f62f43337a89b52bdd4e4b351f690c550588f95aac59",
+        "OE": "7456be56d9d27d5a21ecb57938db8a27cfdd93f0ecddba041b7251d6277cadf8",
+        "UE": "6c02c98c63bcdea0b5433d9bd8d90b48390dd043804507c1f7024453e90790b2",
+    }.items()}
     file_key = alg2a_file_key(b"foo", r6, 6)
     assert file_key is not None and alg2a_file_key(b"bar", r6, 6) == file_key
     ecb = Cipher(algorithms.AES(file_key), modes.ECB()).decryptor()
@@ -267,7 +256,7 @@ def encrypted_pdf(scheme: Scheme, user: str, owner: str, xref: str = "table", se
 
     b = PdfBuilder(version="1.7", xref=xref, trailer={"Encrypt": Ref(3), "ID": [Hex(ID0), Hex(ID0)]})
     assert b.reserve() == Ref(3)
-    b.set_object(Ref(3), entries, in_objstm=False)
+    b.set_object(Ref(3), entries)
     content_ref = b.reserve()
     data = zlib.compress(text_content([(72, 700, SECRET)]))
     if seal_content and not scheme.streams_clear:
@@ -277,7 +266,7 @@ def encrypted_pdf(scheme: Scheme, user: str, owner: str, xref: str = "table", se
     return b.build()
 
 
-def text_or_error(vellum, data: bytes, password) -> Optional[str]:
+def text_or_error(data: bytes, password) -> Optional[str]:
     """The Markdown text, or None when extraction raised ValueError."""
     try:
         return vellum.parse_to_markdown(data, password)
@@ -285,54 +274,49 @@ def text_or_error(vellum, data: bytes, password) -> Optional[str]:
         return None
 
 
+@pytest.mark.parametrize("user", ["user pw", ""])
 @pytest.mark.parametrize("xref", ["table", "stream"])
 @pytest.mark.parametrize("scheme", SCHEMES, ids=[s.name for s in SCHEMES])
-def test_built_file_opens_with_user_and_owner_password(vellum, scheme, xref):
-    data = encrypted_pdf(scheme, "user pw", "owner pw", xref)
-    by_user = vellum.parse_to_markdown(data, "user pw")
+def test_built_file_opens_with_user_and_owner_password(scheme, xref, user):
+    data = encrypted_pdf(scheme, user, "owner pw", xref)
+    by_user = vellum.parse_to_markdown(data, user)
     assert SECRET in by_user
     assert vellum.parse_to_markdown(data, "owner pw") == by_user
-    wrong = text_or_error(vellum, data, "not the password")
+    if user == "":  # no password at all opens it too
+        assert vellum.parse_to_markdown(data) == by_user
+        return
+    wrong = text_or_error(data, "not the password")
     if scheme.streams_clear:  # stored in clear: no key needed
         assert wrong is not None and SECRET in wrong
     else:
         assert wrong is None or SECRET not in wrong
 
 
-@pytest.mark.parametrize("scheme", SCHEMES, ids=[s.name for s in SCHEMES])
-def test_built_file_with_empty_user_password(vellum, scheme):
-    data = encrypted_pdf(scheme, "", "owner pw")
-    for password in (None, ""):
-        assert SECRET in vellum.parse_to_markdown(data, password)
-    assert SECRET in vellum.parse_to_markdown(data, password="owner pw")
+LONG_TAIL = "-ignored-tail"
 
 
 @pytest.mark.parametrize(
-    "scheme, user",
+    "scheme, user, password, sealed, readable",
     [
-        (SCHEMES[-1], "p\u00e4ssw\u00f6rt \u65e5\u672c"),  # non-ASCII, hashed as UTF-8
-        (SCHEMES[-1], "x" * 127 + "-ignored-tail"),  # revision 6 cuts at 127 bytes
-        (SCHEMES[-2], "y" * 127 + "-ignored-tail"),  # so does revision 5
-        (SCHEMES[1], "z" * 32 + "-ignored-tail"),  # revisions 2-4 pad or cut to 32
+        # The password as hashed: UTF-8, cut at 127 bytes (revisions 5 and 6)
+        # or padded and cut to 32 (revisions 2 to 4).
+        (SCHEMES[-1], "p\u00e4ssw\u00f6rt \u65e5\u672c", "p\u00e4ssw\u00f6rt \u65e5\u672c", True, True),
+        (SCHEMES[-1], "x" * 127 + LONG_TAIL, "x" * 127 + LONG_TAIL, True, True),
+        (SCHEMES[-2], "y" * 127 + LONG_TAIL, "y" * 127 + LONG_TAIL, True, True),
+        (SCHEMES[1], "z" * 32 + LONG_TAIL, "z" * 32 + LONG_TAIL, True, True),
+        # Content stored unenciphered makes the wrong-password behaviour
+        # visible: revisions 5 and 6 read it as stored (no decryptor);
+        # revisions 2 to 4 still decipher it, with a key from the wrong password.
+        (SCHEMES[-1], "user pw", "wrong", False, True),
+        (SCHEMES[-2], "user pw", "wrong", False, True),
+        (SCHEMES[0], "user pw", "wrong", False, False),
+        (SCHEMES[1], "user pw", "wrong", False, False),
     ],
-    ids=["r6-utf8", "r6-long", "r5-long", "r3-long"],
+    ids=["r6-utf8", "r6-long", "r5-long", "r3-long", "r6-wrong-clear", "r5-wrong-clear", "r2-wrong-clear", "r3-wrong-clear"],
 )
-def test_built_file_password_forms(vellum, scheme, user):
-    data = encrypted_pdf(scheme, user, "owner pw")
-    assert SECRET in vellum.parse_to_markdown(data, user)
-
-
-@pytest.mark.parametrize(
-    "scheme, readable",
-    [(SCHEMES[-1], True), (SCHEMES[-2], True), (SCHEMES[0], False), (SCHEMES[1], False)],
-    ids=["r6", "r5", "r2", "r3"],
-)
-def test_wrong_password_on_clear_content(vellum, scheme, readable):
-    """Content stored unenciphered makes the wrong-password behaviour visible:
-    revisions 5 and 6 read it as stored (no decryptor); revisions 2 to 4
-    still decipher it, with a key from the wrong password."""
-    data = encrypted_pdf(scheme, "user pw", "owner pw", seal_content=False)
-    text = text_or_error(vellum, data, "wrong")
+def test_built_file_password_forms(scheme, user, password, sealed, readable):
+    data = encrypted_pdf(scheme, user, "owner pw", seal_content=sealed)
+    text = text_or_error(data, password)
     if readable:
         assert text is not None and SECRET in text
     else:
@@ -369,22 +353,6 @@ def coverage(ours: str, reference: str) -> float:
     return sum(b.size for b in matcher.get_matching_blocks() if b.size >= run) / max(1, len(ref))
 
 
-def encrypted_entries() -> list:
-    return [e for e in load_manifest() if e.get("encryption")]
-
-
-def password_cases() -> list:
-    cases = []
-    for entry in encrypted_entries():
-        enc = entry["encryption"]
-        cases.append(pytest.param(entry, enc["user_password"], id=f"{entry['file']}-user"))
-        if enc.get("owner_password") is not None:
-            cases.append(pytest.param(entry, enc["owner_password"], id=f"{entry['file']}-owner"))
-        if enc["user_password"] == "":
-            cases.append(pytest.param(entry, None, id=f"{entry['file']}-none"))
-    return cases
-
-
 def read_entry(entry) -> tuple:
     """The file's bytes and the reference text, None when there is nothing
     to compare with."""
@@ -397,7 +365,7 @@ def read_entry(entry) -> tuple:
     return data, reference if letters(reference) else None
 
 
-def markdown(vellum, entry, data: bytes, password) -> Optional[str]:
+def markdown(entry, data: bytes, password) -> Optional[str]:
     """parse_to_markdown; None for a damaged file that this strict reader
     rejects (the manifest's `robustness` files, e.g. offsets that count
     from a header preceded by junk)."""
@@ -409,33 +377,27 @@ def markdown(vellum, entry, data: bytes, password) -> Optional[str]:
         raise
 
 
-@pytest.mark.parametrize("entry, password", password_cases())
-def test_corpus_file_decrypts(vellum, corpus, entry, password):
-    data, reference = read_entry(entry)
-    text = markdown(vellum, entry, data, password)
-    if text is None or reference is None:
-        return
-    score = coverage(text, reference)
-    assert score >= COVERAGE, f"coverage {score:.2f} of the reference text"
+ENCRYPTED = [e for e in load_manifest() if e.get("encryption")]
 
 
-@pytest.mark.parametrize("entry", encrypted_entries(), ids=lambda e: e["file"])
-def test_corpus_user_and_owner_give_the_same_text(vellum, corpus, entry):
+@pytest.mark.parametrize("entry", ENCRYPTED, ids=[e["file"] for e in ENCRYPTED])
+def test_corpus_file_decrypts(corpus, entry):
+    """The user password, the owner password and (where the user password
+    is empty) no password give the same text, which covers the reference.
+    A wrong password loses the text: revisions 5 and 6 read the enciphered
+    data as stored, revisions 2 to 4 decipher with a wrong key, so garbage
+    or a ValueError from the filters."""
     enc = entry["encryption"]
-    if enc.get("owner_password") is None or enc["owner_password"] == enc["user_password"]:
-        pytest.skip("no distinct owner password")
-    data, _ = read_entry(entry)
-    by_owner = markdown(vellum, entry, data, enc["owner_password"])
-    assert by_owner == markdown(vellum, entry, data, enc["user_password"])
-
-
-@pytest.mark.parametrize("entry", encrypted_entries(), ids=lambda e: e["file"])
-def test_corpus_wrong_password_loses_the_text(vellum, corpus, entry):
-    """Revisions 5 and 6 read the enciphered data as stored, revisions 2 to
-    4 decipher with a wrong key: garbage or a ValueError from the filters,
-    never the document's text."""
     data, reference = read_entry(entry)
-    text = text_or_error(vellum, data, "certainly-not-the-password")
-    if text is None or reference is None:
+    text = markdown(entry, data, enc["user_password"])
+    if enc.get("owner_password") is not None:
+        assert markdown(entry, data, enc["owner_password"]) == text
+    if enc["user_password"] == "":
+        assert markdown(entry, data, None) == text
+    if reference is None:
         return
-    assert coverage(text, reference) < COVERAGE
+    if text is not None:
+        score = coverage(text, reference)
+        assert score >= COVERAGE, f"coverage {score:.2f} of the reference text"
+    wrong = text_or_error(data, "certainly-not-the-password")
+    assert wrong is None or coverage(wrong, reference) < COVERAGE

@@ -7,8 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstring>
 #include <iterator>
+#include <limits>
 
 #include "agl.h"
 #include "filter/filter.h"
@@ -165,9 +166,62 @@ std::optional<double> WidthMap::find(uint32_t code) const {
 
 // ---------------------------------------------------------------------- Font
 
+void Font::append_code_text(uint32_t code, std::string& out) const {
+  if (to_unicode && to_unicode->lookup_into(code, out)) return;
+  if (two_byte || code >= 256) return;
+  uint32_t unicode = encoding[code];
+  if (unicode != 0 && is_scalar(unicode)) append_utf8(out, unicode);
+}
+
+void Font::prepare() {
+  widths.build_index();
+  glyphs_ready_ = false;
+  if (two_byte) return;
+  std::string text;
+  for (uint32_t code = 0; code < 256; ++code) {
+    text.clear();
+    append_code_text(code, text);
+    glyph_widths_[code] = widths.width_or(code, default_width);
+    GlyphText& glyph = glyphs_[code];
+    if (text.size() > sizeof(glyph.bytes)) {
+      glyph.size = kLongGlyph;
+      continue;
+    }
+    std::memcpy(glyph.bytes, text.data(), text.size());
+    glyph.size = static_cast<uint8_t>(text.size());
+  }
+  glyphs_ready_ = true;
+}
+
 double Font::show_into(ByteSpan s, std::string& out, double tc, double tw, double tfs, double th) const {
   double total = 0;
   const size_t n = s.size();
+  if (glyphs_ready_) {
+    // Text is gathered in a stack buffer and appended in blocks; each glyph
+    // copies a whole 16-byte entry, of which only `size` bytes count.
+    char buffer[1024];
+    size_t used = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t code = s[i];
+      const GlyphText& glyph = glyphs_[code];
+      if (used > sizeof(buffer) - sizeof(GlyphText)) {
+        out.append(buffer, used);
+        used = 0;
+      }
+      if (glyph.size != kLongGlyph) {
+        std::memcpy(buffer + used, &glyph, sizeof(GlyphText));
+        used += glyph.size;
+      } else {
+        out.append(buffer, used);
+        used = 0;
+        append_code_text(code, out);
+      }
+      double word_spacing = code == 32 ? tw : 0.0;
+      total += th * (tfs * glyph_widths_[code] + tc + word_spacing);
+    }
+    out.append(buffer, used);
+    return total;
+  }
   for (size_t i = 0; i < n;) {
     uint32_t code = s[i];
     if (two_byte && i + 1 < n) {
@@ -176,11 +230,7 @@ double Font::show_into(ByteSpan s, std::string& out, double tc, double tw, doubl
     } else {
       i += 1;  // a one-byte font, or the lone last byte of an odd Type0 string
     }
-    bool mapped = to_unicode && to_unicode->lookup_into(code, out);
-    if (!mapped && !two_byte && code < 256) {
-      uint32_t unicode = encoding[code];
-      if (unicode != 0 && is_scalar(unicode)) append_utf8(out, unicode);
-    }
+    append_code_text(code, out);
     double width = widths.width_or(code, default_width);
     double word_spacing = (!two_byte && code == 32) ? tw : 0.0;
     total += th * (tfs * width + tc + word_spacing);
@@ -232,14 +282,14 @@ Font load_font(const Resolver& resolver, const Dictionary& font_dict) {
     // Codes are always two bytes; the /Encoding CMap is not consulted.
     load_type0_widths(resolver, font_dict, font);
     font.two_byte = true;
-    font.widths.build_index();
+    font.prepare();
     return font;
   }
   font.encoding = simple_encoding(resolver, font_dict);
   load_simple_widths(resolver, font_dict, font);
   font.default_width = 0.5;
   font.two_byte = false;
-  font.widths.build_index();
+  font.prepare();
   return font;
 }
 

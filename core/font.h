@@ -61,6 +61,24 @@ struct Font {
   // text space): the sum over codes of th * (tfs * width + tc + word spacing),
   // word spacing being tw for code 32 of a simple font only.
   double show_into(ByteSpan s, std::string& out, double tc, double tw, double tfs, double th) const;
+  // Appends the text of one code: its ToUnicode mapping, else (simple fonts)
+  // its encoding's character; nothing when neither gives one.
+  void append_code_text(uint32_t code, std::string& out) const;
+  // Call once the fields above are final (load_font does): indexes the widths
+  // and, for a one-byte font, records each code's text, so that showing a
+  // string reads one table entry per byte instead of looking the code up.
+  // show_into gives the same result with or without it.
+  void prepare();
+
+ private:
+  struct GlyphText {
+    char bytes[15];
+    uint8_t size;  // kLongGlyph: longer than `bytes`, looked up when shown
+  };
+  static constexpr uint8_t kLongGlyph = 0xFF;
+  bool glyphs_ready_ = false;
+  std::array<GlyphText, 256> glyphs_{};
+  std::array<double, 256> glyph_widths_{};  // widths.width_or(code, default_width)
 };
 
 using FontMap = std::unordered_map<std::string, std::shared_ptr<const Font>>;

@@ -4,7 +4,9 @@
 // Encoding entries, and the per-document font cache.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -249,6 +251,51 @@ TEST(ShowInto, TextAndAdvance) {
     double advance = font.show_into(as_bytes(tc.shown), out, tc.tc, tc.tw, tc.tfs, tc.th);
     EXPECT_EQ(out, "<" + tc.text);
     EXPECT_DOUBLE_EQ(advance, tc.advance);
+  }
+}
+
+// A prepared one-byte font reads each code's text and width from a table;
+// random fonts (ToUnicode texts from empty to longer than a table entry
+// holds, code points outside Unicode in the encoding, absent widths) must
+// give the same text and the same advance, bit for bit, as the lookups.
+TEST(ShowInto, PreparedTableMatchesLookups) {
+  std::mt19937 rng(1234);
+  auto pick = [&](uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(rng); };
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE(round);
+    Font plain;
+    for (uint32_t& unicode : plain.encoding) {
+      const uint32_t kinds[] = {0, 0x20 + pick(0x60), pick(0x110000), 0xD800 + pick(0x800), 0x110000 + pick(1000)};
+      unicode = kinds[pick(5)];
+    }
+    for (int i = 0, n = static_cast<int>(pick(40)); i < n; ++i) plain.widths.insert(pick(300), pick(2000) / 1000.0);
+    plain.default_width = pick(1000) / 1000.0;
+    if (pick(3) != 0) {
+      std::string body;
+      for (int i = 0; i < 60; ++i) {
+        char code[8], text[8];
+        std::snprintf(code, sizeof code, "<%02X>", pick(256));
+        body += code;
+        body += " <";
+        for (uint32_t k = 0, len = pick(3) == 0 ? pick(12) : 1; k < len; ++k) {
+          std::snprintf(text, sizeof text, "%04X", 0x41 + pick(0x800));
+          body += text;
+        }
+        body += ">\n";
+      }
+      body = "60 beginbfchar\n" + body + "endbfchar\n1 beginbfrange <80> <BF> <4E00> endbfrange";
+      plain.to_unicode = std::make_shared<const CMap>(CMap::parse(as_bytes(cmap_text(body))));
+    }
+    Font prepared = plain;
+    prepared.prepare();
+    std::string shown;
+    for (uint32_t i = 0, n = pick(3000); i < n; ++i) shown.push_back(static_cast<char>(pick(256)));
+    const double tc = pick(100) / 10.0 - 5, tw = pick(100) / 10.0 - 5, tfs = pick(400) / 10.0, th = pick(200) / 100.0;
+    std::string want = "<", got = "<";
+    const double want_advance = plain.show_into(as_bytes(shown), want, tc, tw, tfs, th);
+    const double got_advance = prepared.show_into(as_bytes(shown), got, tc, tw, tfs, th);
+    ASSERT_EQ(got, want);
+    ASSERT_EQ(std::bit_cast<uint64_t>(got_advance), std::bit_cast<uint64_t>(want_advance));
   }
 }
 

@@ -1,7 +1,12 @@
 // The page tree. Pages come out in document order with their inherited media
-// box, rotation and resources. Kids that were already visited by reference
-// are skipped (loops in the tree), and depth is bounded, so a hostile tree
-// costs at most one visit per object.
+// box, rotation and resources. Every node is visited once: a kid whose
+// dictionary was already visited is skipped, whether it was reached by
+// reference (a loop in the tree) or stands directly in a /Kids array that is
+// itself reached more than once (a shared array would otherwise multiply the
+// pages below it at every level, exponentially in the depth). Dictionaries
+// are told apart by address, which is stable: they live in the resolver's
+// cache. Depth is bounded too, so a hostile tree costs at most one visit per
+// dictionary.
 #include "pagetree.h"
 
 #include <unordered_set>
@@ -28,7 +33,10 @@ struct Inherited {
 struct Walk {
   const Resolver& resolver;
   std::vector<Page>& pages;
-  std::unordered_set<uint32_t> visited;
+  std::unordered_set<const Dictionary*> visited;
+  // /Kids arrays already walked: walking one again would only find visited
+  // kids, at a cost of its length every time it is reached.
+  std::unordered_set<const std::vector<Object>*> walked_kids;
 };
 
 Status walk(Walk& w, const Dictionary& node, const Inherited& inherited, int depth) {
@@ -64,9 +72,10 @@ Status walk(Walk& w, const Dictionary& node, const Inherited& inherited, int dep
       kids = got ? got.value() : nullptr;
     }
     if (!kids || !kids->is_array()) return object_error("/Kids not array");
+    if (!w.walked_kids.insert(&kids->as_array()).second) return Unit{};
     for (const Object& kid : kids->as_array()) {
-      if (kid.is_ref() && !w.visited.insert(kid.as_ref().num).second) continue;
       VELLUM_TRY(const Dictionary* child, w.resolver.resolve_dict(kid));
+      if (!w.visited.insert(child).second) continue;
       VELLUM_CHECK(walk(w, *child, mine, depth + 1));
     }
     return Unit{};
@@ -92,7 +101,7 @@ Result<std::vector<Page>> collect_pages(const Resolver& resolver, const Dictiona
   if (!pages_entry) return object_error("catalog has no /Pages");
   VELLUM_TRY(const Dictionary* root, resolver.resolve_dict(*pages_entry));
   std::vector<Page> pages;
-  Walk w{resolver, pages, {}};
+  Walk w{resolver, pages, {root}, {}};
   VELLUM_CHECK(walk(w, *root, Inherited{}, 0));
   return pages;
 }

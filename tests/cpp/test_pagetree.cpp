@@ -55,12 +55,30 @@ TEST(PageTree, LoopsAndIndirectKids) {
   f.object(1, "<< /Pages 2 0 R >>")
       .object(2, "<< /Kids 6 0 R >>")  // an indirect /Kids array
       .object(6, "[3 0 R 4 0 R]")
-      .object(3, "<< /Kids [4 0 R 3 0 R 2 0 R] >>")  // back to itself, and to the (unrecorded) root
+      .object(3, "<< /Kids [4 0 R 3 0 R 2 0 R] >>")  // back to itself, and to the root
       .object(4, "<< /Type /Page >>");
   OpenFixture o(f);
   auto pages = pages_of(o);
   ASSERT_TRUE(pages) << pages.error().display();
   EXPECT_EQ(pages->size(), 1u);
+}
+
+// Arrays 10..59 each hold two direct nodes whose /Kids is the next array:
+// walked naively that is 2^50 visits. Every dictionary is visited once, so
+// the two pages at the bottom come out once each.
+TEST(PageTree, SharedKidsArraysOfDirectNodes) {
+  PdfFixture f;
+  f.object(1, "<< /Pages << /Kids 10 0 R >> >>");
+  for (uint32_t n = 10; n < 60; ++n) {
+    const std::string next = std::to_string(n + 1) + " 0 R";
+    f.object(n, "[<< /Kids " + next + " >> << /Kids " + next + " >>]");
+  }
+  f.object(60, "[<< /Type /Page /Rotate 90 >> << /Type /Page >>]");
+  OpenFixture o(f);
+  auto pages = pages_of(o);
+  ASSERT_TRUE(pages) << pages.error().display();
+  ASSERT_EQ(pages->size(), 2u);
+  EXPECT_EQ((*pages)[0].rotate, 90);
 }
 
 TEST(PageTree, Errors) {

@@ -1,6 +1,7 @@
 // The resolver. Objects are read at most once: the cache keeps every object
-// that resolved (errors are not cached), and each object stream is decoded
-// and split once. A lookup that re-enters an object still being resolved (a
+// that resolved and the error of every one that did not (unless the error
+// came from the lookups in progress, see below), and each object stream is
+// decoded and split once. A lookup that re-enters an object still being resolved (a
 // /Length pointing at its own stream, an object stream inside itself, a loop
 // of object streams) fails instead of recursing, and nested lookups are
 // bounded in depth so that a long chain of indirect lengths cannot exhaust
@@ -101,11 +102,20 @@ void Resolver::install_decryptor(Decryptor decryptor, std::optional<uint32_t> en
 Result<const Object*> Resolver::get(uint32_t num) const {
   auto hit = cache_.find(num);
   if (hit != cache_.end()) return static_cast<const Object*>(hit->second.get());
-  if (in_progress_.count(num)) return object_error("object refers to itself");
-  if (in_progress_.size() >= kMaxLookupDepth) return object_error("object references nested too deeply");
+  if (auto failed = failed_.find(num); failed != failed_.end()) return failed->second;
+  if (in_progress_.count(num)) {
+    ++chain_failures_;
+    return object_error("object refers to itself");
+  }
+  if (in_progress_.size() >= kMaxLookupDepth) {
+    ++chain_failures_;
+    return object_error("object references nested too deeply");
+  }
+  const uint64_t chain_failures_before = chain_failures_;
   in_progress_.insert(num);
   Result<const Object*> result = load(num);
   in_progress_.erase(num);
+  if (!result && chain_failures_ == chain_failures_before) failed_.emplace(num, result.error());
   return result;
 }
 
@@ -142,13 +152,24 @@ Result<const Object*> Resolver::load(uint32_t num) const {
 Result<const ObjStm*> Resolver::objstm(uint32_t stream_num) const {
   auto hit = objstm_cache_.find(stream_num);
   if (hit != objstm_cache_.end()) return static_cast<const ObjStm*>(hit->second.get());
+  if (auto failed = failed_objstm_.find(stream_num); failed != failed_objstm_.end()) return failed->second;
+  const uint64_t chain_failures_before = chain_failures_;
+  Result<std::unique_ptr<ObjStm>> parsed = load_objstm(stream_num);
+  if (!parsed) {
+    if (chain_failures_ == chain_failures_before) failed_objstm_.emplace(stream_num, parsed.error());
+    return parsed.error();
+  }
+  auto [slot, inserted] = objstm_cache_.emplace(stream_num, std::move(parsed).value());
+  return static_cast<const ObjStm*>(slot->second.get());
+}
+
+Result<std::unique_ptr<ObjStm>> Resolver::load_objstm(uint32_t stream_num) const {
   VELLUM_TRY(const Object* obj, get(stream_num));
   if (!obj->is_stream()) return object_error("ObjStm is not a stream");
   const Stream& stream = obj->as_stream();
   VELLUM_TRY(Bytes decoded, decode_stream(stream.dict, stream.data()));
   VELLUM_TRY(ObjStm parsed, ObjStm::parse(stream.dict, std::move(decoded)));
-  auto [slot, inserted] = objstm_cache_.emplace(stream_num, std::make_unique<ObjStm>(std::move(parsed)));
-  return static_cast<const ObjStm*>(slot->second.get());
+  return std::make_unique<ObjStm>(std::move(parsed));
 }
 
 Result<const Dictionary*> Resolver::resolve_dict(const Object& obj) const {

@@ -42,6 +42,7 @@ class Resolver {
  private:
   Result<const Object*> load(uint32_t num) const;
   Result<const ObjStm*> objstm(uint32_t stream_num) const;
+  Result<std::unique_ptr<ObjStm>> load_objstm(uint32_t stream_num) const;
 
   ByteSpan file_;
   Xref xref_;
@@ -50,6 +51,12 @@ class Resolver {
   mutable std::unordered_map<uint32_t, std::unique_ptr<Object>> cache_;
   mutable std::unordered_map<uint32_t, std::unique_ptr<ObjStm>> objstm_cache_;
   mutable std::unordered_set<uint32_t> in_progress_;
+  // Lookups that failed, remembered so that a broken object referenced many
+  // times is read once; failures that depend on the chain of lookups in
+  // progress (a cycle, the depth limit) are not remembered.
+  mutable std::unordered_map<uint32_t, Error> failed_;
+  mutable std::unordered_map<uint32_t, Error> failed_objstm_;
+  mutable uint64_t chain_failures_ = 0;  // cycle and depth failures so far
 };
 
 struct ObjectHeader {

@@ -3,6 +3,7 @@
 #include "doc.h"
 
 #include <cstring>
+#include <unordered_map>
 
 #include "content.h"
 #include "font.h"
@@ -68,19 +69,26 @@ Result<ExtractedDoc> Document::extract() const {
   VELLUM_TRY(std::vector<Page> pages, collect_pages(*resolver_, *catalog_dict));
   ExtractedDoc out;
   out.pages.reserve(pages.size());
-  // Parsed fonts are shared by every page that uses the same font object.
+  // Parsed fonts (and font maps) are shared by every page that uses the same
+  // font objects (or the same /Font dictionary).
   FontCache fonts_cache;
   ImageCheckCache images_checked;
+  // Pages that share resources share their image list (resources live in
+  // the resolver's cache, so their addresses are stable keys).
+  std::unordered_map<const Dictionary*, std::vector<ParsedImage>> images_by_resources;
   uint64_t content_budget = kMaxDocumentContent;
   for (const Page& page : pages) {
     VELLUM_TRY(Bytes content, page_content(*resolver_, *page.dict, &content_budget));
     ContentOps ops = parse_content(ByteSpan(content.data(), content.size()));
     content = Bytes();
-    FontMap fonts = load_fonts(*resolver_, *page.resources, &fonts_cache);
-    std::vector<TextRun> runs = extract_runs(ops, fonts);
+    std::shared_ptr<const FontMap> fonts = page_fonts(*resolver_, *page.resources, fonts_cache);
+    std::vector<TextRun> runs = extract_runs(ops, *fonts);
     PageText text = layout_page(runs, page.media_box);
     text.tables = detect_tables(ops, runs);
-    text.images = extract_images(*resolver_, *page.resources, &images_checked);
+    auto images = images_by_resources.find(page.resources);
+    if (images == images_by_resources.end())
+      images = images_by_resources.emplace(page.resources, extract_images(*resolver_, *page.resources, &images_checked)).first;
+    text.images = images->second;
     text.needs_ocr = text.lines.empty() && !text.images.empty();
     out.pages.push_back(std::move(text));
   }

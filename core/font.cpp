@@ -32,15 +32,29 @@ std::optional<double> width_of(const Object& value) {
   return width;
 }
 
-std::shared_ptr<const CMap> load_to_unicode(const Resolver& resolver, const Dictionary& font_dict) {
+// The cached value under `entry`'s object number, or make(); a direct entry
+// is not cached (it belongs to one dictionary, which is read once).
+template <typename Value, typename Make>
+Value cached_by_object(std::unordered_map<uint32_t, Value>* cache, const Object& entry, Make make) {
+  if (!cache || !entry.is_ref()) return make();
+  const uint32_t num = entry.as_ref().num;
+  if (auto hit = cache->find(num); hit != cache->end()) return hit->second;
+  Value value = make();
+  cache->emplace(num, value);
+  return value;
+}
+
+std::shared_ptr<const CMap> load_to_unicode(const Resolver& resolver, const Dictionary& font_dict, FontCache* cache) {
   const Object* entry = font_dict.get("ToUnicode");
   if (!entry) return nullptr;
-  const Object* value = resolver.deref(*entry);
-  if (!value || !value->is_stream()) return nullptr;  // /Identity-H and the like
-  const Stream& stream = value->as_stream();
-  Result<Bytes> decoded = decode_stream(stream.dict, stream.data());
-  if (!decoded) return nullptr;
-  return std::make_shared<const CMap>(CMap::parse(*decoded));
+  return cached_by_object(cache ? &cache->to_unicode : nullptr, *entry, [&]() -> std::shared_ptr<const CMap> {
+    const Object* value = resolver.deref(*entry);
+    if (!value || !value->is_stream()) return nullptr;  // /Identity-H and the like
+    const Stream& stream = value->as_stream();
+    Result<Bytes> decoded = decode_stream(stream.dict, stream.data());
+    if (!decoded) return nullptr;
+    return std::make_shared<const CMap>(CMap::parse(*decoded));
+  });
 }
 
 // /Differences: integers set the current code (negative ones mean 0), names
@@ -61,18 +75,8 @@ void apply_differences(std::array<uint32_t, 256>& table, const Dictionary& encod
   }
 }
 
-void load_type0_widths(const Resolver& resolver, const Dictionary& font_dict, Font& font) {
-  font.default_width = 1.0;
-  const std::vector<Object>* descendants = resolve_array(resolver, font_dict, "DescendantFonts");
-  if (!descendants || descendants->empty()) return;
-  Result<const Dictionary*> cid_font = resolver.resolve_dict(descendants->front());
-  if (!cid_font) return;
-  const Dictionary& desc = **cid_font;
-  if (const Object* dw = desc.get("DW")) font.default_width = width_of(*dw).value_or(1.0);
-
-  const std::vector<Object>* w = resolve_array(resolver, desc, "W");
-  if (!w) return;
-  const std::vector<Object>& items = *w;
+WidthMap cid_widths(const std::vector<Object>& items) {
+  WidthMap widths;
   // Two forms: `first [w1 w2 ...]` and `first last w`.
   for (size_t i = 0; i < items.size();) {
     if (!items[i].is_int() || i + 1 >= items.size()) break;
@@ -80,7 +84,7 @@ void load_type0_widths(const Resolver& resolver, const Dictionary& font_dict, Fo
     const Object& second = items[i + 1];
     if (const std::vector<Object>* list = second.array_value()) {
       for (size_t j = 0; j < list->size() && first <= kMaxCode - static_cast<int64_t>(j); ++j)
-        insert_width(font.widths, first + static_cast<int64_t>(j), (*list)[j]);
+        insert_width(widths, first + static_cast<int64_t>(j), (*list)[j]);
       i += 2;
       continue;
     }
@@ -89,76 +93,117 @@ void load_type0_widths(const Resolver& resolver, const Dictionary& font_dict, Fo
       // Only codes in 0..2^32-1 can be stored; the rest of the range is dropped.
       int64_t low = std::max<int64_t>(first, 0);
       int64_t high = std::min<int64_t>(second.as_int(), kMaxCode);
-      if (low <= high) font.widths.insert_range(static_cast<uint32_t>(low), static_cast<uint32_t>(high), *width);
+      if (low <= high) widths.insert_range(static_cast<uint32_t>(low), static_cast<uint32_t>(high), *width);
     }
     i += 3;  // a malformed triple is skipped whole
   }
+  widths.build_index();
+  return widths;
 }
 
+void load_type0_widths(const Resolver& resolver, const Dictionary& font_dict, Font& font, FontCache* cache) {
+  font.default_width = 1.0;
+  const std::vector<Object>* descendants = resolve_array(resolver, font_dict, "DescendantFonts");
+  if (!descendants || descendants->empty()) return;
+  Result<const Dictionary*> cid_font = resolver.resolve_dict(descendants->front());
+  if (!cid_font) return;
+  const Dictionary& desc = **cid_font;
+  if (const Object* dw = desc.get("DW")) font.default_width = width_of(*dw).value_or(1.0);
+
+  const Object* w_entry = desc.get("W");
+  if (!w_entry) return;
+  font.widths = cached_by_object(cache ? &cache->cid_widths : nullptr, *w_entry, [&] {
+    const Object* w = resolver.deref(*w_entry);
+    const std::vector<Object>* items = w ? w->array_value() : nullptr;
+    return items ? cid_widths(*items) : WidthMap();
+  });
+}
+
+// Only codes 0..255 can be shown with a one-byte font, so only their entries
+// are read: a /Widths array shared by many fonts costs each at most 256.
 void load_simple_widths(const Resolver& resolver, const Dictionary& font_dict, Font& font) {
   const Object* first_char = font_dict.get("FirstChar");
   int64_t first = first_char && first_char->is_int() ? first_char->as_int() : 0;
   const std::vector<Object>* widths = resolve_array(resolver, font_dict, "Widths");
-  if (!widths) return;
-  for (size_t k = 0; k < widths->size() && first <= kMaxCode - static_cast<int64_t>(k); ++k)
-    insert_width(font.widths, first + static_cast<int64_t>(k), (*widths)[k]);
+  if (!widths || first > 255) return;
+  const int64_t size = static_cast<int64_t>(widths->size());
+  const int64_t begin = first >= 0 ? 0 : first < -size ? size : -first;
+  const int64_t end = std::min(size, 256 - first);
+  for (int64_t k = begin; k < end; ++k) insert_width(font.widths, first + k, (*widths)[static_cast<size_t>(k)]);
 }
 
 }  // namespace
 
 // ------------------------------------------------------------------ WidthMap
 
+WidthMap::Data& WidthMap::mutable_data() {
+  if (!data_) {
+    data_ = std::make_shared<Data>();
+  } else if (data_.use_count() > 1) {
+    data_ = std::make_shared<Data>(*data_);
+  }
+  return *data_;
+}
+
 void WidthMap::insert_range(uint32_t first, uint32_t last, double width) {
   if (first > last) return;
-  indexed_ = false;
-  flat_.clear();
-  auto it = spans_.lower_bound(first);
+  Data& data = mutable_data();
+  data.indexed = false;
+  data.flat.clear();
+  std::map<uint32_t, Span>& spans = data.spans;
+  auto it = spans.lower_bound(first);
   // A span starting before `first` that reaches into the new range keeps its
   // head, and its tail too when it reaches past `last`.
-  if (it != spans_.begin()) {
+  if (it != spans.begin()) {
     auto prev = std::prev(it);
     Span old = prev->second;
     if (old.last >= first) {
       prev->second.last = first - 1;  // first > prev's key >= 0
-      if (old.last > last) it = spans_.emplace_hint(it, last + 1, old);
+      if (old.last > last) it = spans.emplace_hint(it, last + 1, old);
     }
   }
   // Spans starting inside the new range are replaced; the last may keep a tail.
-  while (it != spans_.end() && it->first <= last) {
+  while (it != spans.end() && it->first <= last) {
     Span old = it->second;
-    it = spans_.erase(it);
+    it = spans.erase(it);
     if (old.last > last) {
-      it = spans_.emplace_hint(it, last + 1, old);
+      it = spans.emplace_hint(it, last + 1, old);
       break;
     }
   }
-  spans_.emplace_hint(it, first, Span{last, width});
+  spans.emplace_hint(it, first, Span{last, width});
 }
 
 void WidthMap::build_index() {
-  flat_.assign(spans_.begin(), spans_.end());
-  low_.fill(std::numeric_limits<double>::quiet_NaN());
-  for (const auto& [first, span] : flat_) {
+  if (data_ && data_->indexed) return;  // copies share the index too
+  Data& data = mutable_data();
+  data.flat.assign(data.spans.begin(), data.spans.end());
+  data.low.fill(std::numeric_limits<double>::quiet_NaN());
+  for (const auto& [first, span] : data.flat) {
     if (first > 255) break;
     uint32_t end = span.last > 255 ? 255 : span.last;
-    for (uint32_t c = first; c <= end; ++c) low_[c] = span.width;
+    for (uint32_t c = first; c <= end; ++c) data.low[c] = span.width;
   }
-  indexed_ = true;
+  data.indexed = true;
 }
 
 std::optional<double> WidthMap::find(uint32_t code) const {
-  if (indexed_) {
+  if (!data_) return std::nullopt;
+  const std::vector<std::pair<uint32_t, Span>>& flat = data_->flat;
+  const std::array<double, 256>& low = data_->low;
+  const std::map<uint32_t, Span>& spans = data_->spans;
+  if (data_->indexed) {
     // Widths are finite (non-finite ones are never stored), so NaN marks absence.
-    if (code < 256) return std::isnan(low_[code]) ? std::nullopt : std::optional<double>(low_[code]);
-    auto it = std::upper_bound(flat_.begin(), flat_.end(), code,
+    if (code < 256) return std::isnan(low[code]) ? std::nullopt : std::optional<double>(low[code]);
+    auto it = std::upper_bound(flat.begin(), flat.end(), code,
                                [](uint32_t c, const std::pair<uint32_t, Span>& e) { return c < e.first; });
-    if (it == flat_.begin()) return std::nullopt;
+    if (it == flat.begin()) return std::nullopt;
     --it;
     if (it->second.last < code) return std::nullopt;
     return it->second.width;
   }
-  auto it = spans_.upper_bound(code);
-  if (it == spans_.begin()) return std::nullopt;
+  auto it = spans.upper_bound(code);
+  if (it == spans.begin()) return std::nullopt;
   --it;
   if (it->second.last < code) return std::nullopt;
   return it->second.width;
@@ -253,11 +298,13 @@ void insert_width(WidthMap& widths, int64_t code, const Object& value) {
   widths.insert(static_cast<uint32_t>(code), *width);
 }
 
-std::array<uint32_t, 256> simple_encoding(const Resolver& resolver, const Dictionary& font_dict) {
+namespace {
+
+// The table an /Encoding entry gives: a base encoding by name, or a
+// dictionary (or, leniently, a stream) with /BaseEncoding and /Differences.
+std::array<uint32_t, 256> encoding_table(const Resolver& resolver, const Object& entry) {
   const auto& windows = base_encoding(BaseEncoding::Windows);
-  const Object* entry = font_dict.get("Encoding");
-  if (!entry) return windows;
-  const Object* value = resolver.deref(*entry);
+  const Object* value = resolver.deref(entry);
   if (!value) return windows;
   if (value->is_name()) return base_encoding(base_encoding_named(value->as_name()));
   if (value->is_dict()) {
@@ -274,18 +321,28 @@ std::array<uint32_t, 256> simple_encoding(const Resolver& resolver, const Dictio
   return windows;
 }
 
-Font load_font(const Resolver& resolver, const Dictionary& font_dict) {
+}  // namespace
+
+std::array<uint32_t, 256> simple_encoding(const Resolver& resolver, const Dictionary& font_dict, FontCache* cache) {
+  const auto& windows = base_encoding(BaseEncoding::Windows);
+  const Object* entry = font_dict.get("Encoding");
+  if (!entry) return windows;
+  return cached_by_object(cache ? &cache->encodings : nullptr, *entry,
+                          [&] { return encoding_table(resolver, *entry); });
+}
+
+Font load_font(const Resolver& resolver, const Dictionary& font_dict, FontCache* cache) {
   Font font;
-  font.to_unicode = load_to_unicode(resolver, font_dict);
+  font.to_unicode = load_to_unicode(resolver, font_dict, cache);
   const Object* subtype = font_dict.get("Subtype");
   if (subtype && subtype->is_name() && subtype->as_name() == "Type0") {
     // Codes are always two bytes; the /Encoding CMap is not consulted.
-    load_type0_widths(resolver, font_dict, font);
+    load_type0_widths(resolver, font_dict, font, cache);
     font.two_byte = true;
     font.prepare();
     return font;
   }
-  font.encoding = simple_encoding(resolver, font_dict);
+  font.encoding = simple_encoding(resolver, font_dict, cache);
   load_simple_widths(resolver, font_dict, font);
   font.default_width = 0.5;
   font.two_byte = false;
@@ -310,10 +367,30 @@ FontMap load_fonts(const Resolver& resolver, const Dictionary& resources, FontCa
     }
     Result<const Dictionary*> font_dict = resolver.resolve_dict(value);
     if (!font_dict) continue;  // a dangling or non-dictionary font is left out
-    auto font = std::make_shared<const Font>(load_font(resolver, **font_dict));
+    auto font = std::make_shared<const Font>(load_font(resolver, **font_dict, cache));
     if (object_num) cache->by_object.emplace(*object_num, font);
     fonts.insert_or_assign(name, std::move(font));
   }
+  return fonts;
+}
+
+std::shared_ptr<const FontMap> page_fonts(const Resolver& resolver, const Dictionary& resources, FontCache& cache) {
+  if (auto hit = cache.by_resources.find(&resources); hit != cache.by_resources.end()) return hit->second;
+  std::shared_ptr<const FontMap> fonts = std::make_shared<const FontMap>();
+  const Dictionary* font_dir = nullptr;
+  if (const Object* entry = resources.get("Font")) {
+    Result<const Dictionary*> resolved = resolver.resolve_dict(*entry);
+    if (resolved) font_dir = *resolved;
+  }
+  if (font_dir) {
+    if (auto hit = cache.by_font_dict.find(font_dir); hit != cache.by_font_dict.end()) {
+      fonts = hit->second;
+    } else {
+      fonts = std::make_shared<const FontMap>(load_fonts(resolver, resources, &cache));
+      cache.by_font_dict.emplace(font_dir, fonts);
+    }
+  }
+  cache.by_resources.emplace(&resources, fonts);
   return fonts;
 }
 

@@ -162,8 +162,9 @@ const WidthCase kWidths[] = {
     {"widths_by_reference", "<< /Subtype /Type1 /FirstChar 1 /Widths 9 0 R >>", {{9, "[600]", {}}}, 0.5, {{1, 0.6}}},
     {"negative_first_char", "<< /Subtype /Type1 /FirstChar -1 /Widths [100 200] >>", {}, 0.5,
       {{0, 0.2}, {0xFFFFFFFF, 0.5}}},
-    {"first_char_at_top_of_code_space", "<< /Subtype /Type1 /FirstChar 4294967295 /Widths [100 200] >>", {}, 0.5,
-      {{0xFFFFFFFF, 0.1}, {0, 0.5}}},
+    // A one-byte font shows codes 0..255 only; entries beyond are not read.
+    {"codes_past_255_not_read", "<< /Subtype /Type1 /FirstChar 255 /Widths [100 200] >>", {}, 0.5,
+      {{255, 0.1}, {256, 0.5}, {0, 0.5}}},
     {"first_char_near_int64_max",
       "<< /Subtype /Type1 /FirstChar 9223372036854775807 /Widths [100 200] >>", {}, 0.5, {{0, 0.5}}},
     {"non_finite_widths_ignored", "<< /Subtype /Type1 /Widths [-inf +nan -INF 300] >>", {}, 0.5,

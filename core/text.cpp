@@ -57,7 +57,7 @@ class TextMachine {
 
  private:
   void select_font() {
-    auto it = fonts_.find(font_name_);
+    auto it = fonts_.find(*font_name_);
     font_ = it == fonts_.end() ? nullptr : it->second.get();
   }
   void next_line() {
@@ -73,7 +73,7 @@ class TextMachine {
   std::vector<Matrix> saved_ctm_;
   Matrix tm_;
   Matrix tlm_;
-  std::string font_name_;
+  std::shared_ptr<const std::string> font_name_ = std::make_shared<const std::string>();
   const Font* font_ = nullptr;
   double size_ = 0;       // Tfs
   double char_space_ = 0;  // Tc
@@ -161,7 +161,7 @@ void TextMachine::step(std::string_view op, std::span<const Object> args) {
   switch (op[1]) {
     case 'f':
       if (!args.empty() && args[0].is_name()) {
-        font_name_ = args[0].as_name();
+        font_name_ = std::make_shared<const std::string>(args[0].as_name());
         select_font();
       }
       size_ = number_at(args, 1);

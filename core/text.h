@@ -1,6 +1,7 @@
 // The text state machine: operators to positioned text runs.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,7 +27,9 @@ Matrix matrix_of(std::span<const Object> operands);
 
 struct TextRun {
   std::string text;
-  std::string font;
+  // The resource name of the font (shared by the runs after one Tf, so a
+  // long name is not copied into every run).
+  std::shared_ptr<const std::string> font;
   double x = 0;
   double y = 0;
   double width = 0;  // unscaled text-space advance

@@ -18,7 +18,7 @@ constexpr std::array<double, 4> kLetter = {0, 0, 612, 792};
 
 // A run as the text machine makes it when no matrix scales.
 TextRun run(std::string text, double x, double y, double width, double size) {
-  return TextRun{std::move(text), "F", x, y, width, size, x + width, size};
+  return TextRun{std::move(text), nullptr, x, y, width, size, x + width, size};
 }
 
 struct Case {

@@ -22,7 +22,7 @@ std::string describe(const std::vector<TextRun>& runs) {
   std::string out;
   for (const TextRun& r : runs) {
     char buf[96];
-    std::snprintf(buf, sizeof buf, "/%s %g,%g w=%g s=%g", r.font.c_str(), r.x, r.y, r.width, r.size);
+    std::snprintf(buf, sizeof buf, "/%s %g,%g w=%g s=%g", r.font->c_str(), r.x, r.y, r.width, r.size);
     out += (out.empty() ? "" : " | ") + r.text + buf;
   }
   return out;

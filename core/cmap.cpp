@@ -83,13 +83,23 @@ void read_codespace(Lexer& lx, CMap&) {
   }
 }
 
+// A mapping's text: the PDF standard allows destination strings of at most
+// 512 bytes, and only that much is kept. Without the cap one short code could
+// stand for arbitrarily long text, and a string showing it over and over
+// would expand quadratically in the size of the file.
+constexpr size_t kMaxDestinationBytes = 512;
+
+std::string destination_text(const std::string& dst) {
+  return utf16_be(as_bytes(dst).first(std::min(dst.size(), kMaxDestinationBytes)));
+}
+
 void read_bfchar(Lexer& lx, CMap& cmap) {
   while (!at_section_end(lx)) {
     Result<Object> src = parse_object(lx);
     lx.skip_ws();
     Result<Object> dst = parse_object(lx);
     if (!src || !dst || !src->is_string() || !dst->is_string()) continue;
-    cmap.singles.insert_or_assign(code_of(src->as_string()), utf16_be(as_bytes(dst->as_string())));
+    cmap.singles.insert_or_assign(code_of(src->as_string()), destination_text(dst->as_string()));
   }
 }
 
@@ -110,7 +120,7 @@ void read_bfrange(Lexer& lx, CMap& cmap) {
       // One element per code from the low bound on, whatever the high bound says.
       uint32_t code = first;
       for (const Object& item : dst->as_array()) {
-        if (item.is_string()) cmap.singles.insert_or_assign(code, utf16_be(as_bytes(item.as_string())));
+        if (item.is_string()) cmap.singles.insert_or_assign(code, destination_text(item.as_string()));
         ++code;  // wraps modulo 2^32
       }
       continue;

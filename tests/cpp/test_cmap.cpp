@@ -23,6 +23,12 @@ struct Probe {
   std::optional<std::string> text;  // nullopt: unmapped
 };
 
+std::string repeat(const std::string& unit, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += unit;
+  return out;
+}
+
 struct Case {
   const char* name;
   std::string cmap;
@@ -100,6 +106,11 @@ const Case kCases[] = {
     {"unterminated_string_at_top", "( beginbfchar <01> <0041> endbfchar", {{1, std::nullopt}}},
     {"dictionary_destination_skipped", "beginbfchar <01> << /A 1 >> <02> <0042> endbfchar",
      {{1, std::nullopt}, {2, "B"}}},
+    // Destinations keep their first 512 bytes (256 UTF-16 units).
+    {"long_destinations_cut_at_512_bytes",
+     "beginbfchar <01> <" + repeat("0041", 256) + "> <02> <" + repeat("0042", 300) + "> endbfchar "
+     "beginbfrange <03> <03> [<" + repeat("0043", 1000) + ">] endbfrange",
+     {{1, std::string(256, 'A')}, {2, std::string(256, 'B')}, {3, std::string(256, 'C')}}},
 };
 
 TEST(CMapLookup, Probes) {
@@ -179,7 +190,7 @@ TEST(CMapIndex, AgreesWithFileOrderWalk) {
       uint32_t a = code(rng), b = code(rng);
       if (rng() % 5) std::tie(a, b) = std::pair(std::min(a, b), std::max(a, b));  // sometimes low > high
       if (code_space == 0xFFFFFFFF && rng() % 2) b = a + rng() % 1000;             // keep some short
-      uint32_t start = std::array<uint32_t, 5>{0x41, 0xD700, 0xDFF0, 0x10FF00, rng() % 0x10FFFF}[starts(rng)];
+      uint32_t start = std::array<uint32_t, 5>{0x41, 0xD700, 0xDFF0, 0x10FF00, static_cast<uint32_t>(rng() % 0x10FFFF)}[starts(rng)];
       if (start >= 0xD800 && start <= 0xDFFF) start = 0xE000 + start % 16;
       if (rng() % 6 == 0) {
         text += "beginbfchar " + hex4(a) + " " + utf16_hex(0x30 + rng() % 10) + " endbfchar\n";

@@ -77,6 +77,7 @@ Result<ExtractedDoc> Document::extract() const {
   // the resolver's cache, so their addresses are stable keys).
   std::unordered_map<const Dictionary*, std::vector<ParsedImage>> images_by_resources;
   uint64_t content_budget = kMaxDocumentContent;
+  uint64_t table_cell_budget = kMaxDocumentTableCells;
   for (const Page& page : pages) {
     VELLUM_TRY(Bytes content, page_content(*resolver_, *page.dict, &content_budget));
     ContentOps ops = parse_content(ByteSpan(content.data(), content.size()));
@@ -84,7 +85,7 @@ Result<ExtractedDoc> Document::extract() const {
     std::shared_ptr<const FontMap> fonts = page_fonts(*resolver_, *page.resources, fonts_cache);
     std::vector<TextRun> runs = extract_runs(ops, *fonts);
     PageText text = layout_page(runs, page.media_box);
-    text.tables = detect_tables(ops, runs);
+    text.tables = detect_tables(ops, runs, &table_cell_budget);
     auto images = images_by_resources.find(page.resources);
     if (images == images_by_resources.end())
       images = images_by_resources.emplace(page.resources, extract_images(*resolver_, *page.resources, &images_checked)).first;

@@ -142,7 +142,7 @@ std::vector<double> cluster(std::vector<double> values, bool descending) {
   return kept;
 }
 
-std::vector<Table> detect_tables(const ContentOps& content, const std::vector<TextRun>& runs) {
+std::vector<Table> detect_tables(const ContentOps& content, const std::vector<TextRun>& runs, uint64_t* cell_budget) {
   Segments seg = collect_segments(content);
   std::vector<double> xs = cluster(std::move(seg.xs), false);
   std::vector<double> ys = cluster(std::move(seg.ys), true);
@@ -152,6 +152,10 @@ std::vector<Table> detect_tables(const ContentOps& content, const std::vector<Te
   table.rows = ys.size() - 1;
   table.cols = xs.size() - 1;
   if (table.rows * table.cols > kMaxTableCells) return {};
+  if (cell_budget) {
+    if (table.rows * table.cols > *cell_budget) return {};
+    *cell_budget -= table.rows * table.cols;
+  }
   table.cells.assign(table.rows, std::vector<std::string>(table.cols));
 
   for (const TextRun& run : runs) {

@@ -22,6 +22,14 @@ struct Table {
 };
 
 std::vector<double> cluster(std::vector<double> values, bool descending);
-std::vector<Table> detect_tables(const ContentOps& content, const std::vector<TextRun>& runs);
+// The cells all reported tables of one document may hold together. Pages
+// that share one content stream would otherwise repeat a grid of up to 2^20
+// cells (tens of MB) once per page, from a file of a few kilobytes.
+constexpr uint64_t kMaxDocumentTableCells = uint64_t{1} << 24;
+
+// With `cell_budget`, a table is reported only if its cells fit in what is
+// left of it, and they are taken from it.
+std::vector<Table> detect_tables(const ContentOps& content, const std::vector<TextRun>& runs,
+                                 uint64_t* cell_budget = nullptr);
 
 }  // namespace vellum

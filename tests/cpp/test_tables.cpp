@@ -157,5 +157,17 @@ TEST(DetectTables, HugeGridIsNotAllocated) {
   }
 }
 
+// A document's tables share one budget of cells: a table is reported while
+// it fits in what is left (6 cells each here, out of 14).
+TEST(DetectTables, DocumentCellBudget) {
+  const ContentOps grid = parse_content(as_bytes("0 0 300 200 re 100 0 m 100 200 l 200 0 m 200 200 l 0 100 m 300 100 l S"));
+  uint64_t budget = 14;
+  EXPECT_EQ(detect_tables(grid, {}, &budget).size(), 1u);
+  EXPECT_EQ(detect_tables(grid, {}, &budget).size(), 1u);
+  EXPECT_EQ(budget, 2u);
+  EXPECT_TRUE(detect_tables(grid, {}, &budget).empty());
+  EXPECT_EQ(budget, 2u);
+}
+
 }  // namespace
 }  // namespace vellum

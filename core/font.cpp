@@ -148,8 +148,13 @@ WidthMap::Data& WidthMap::mutable_data() {
 void WidthMap::insert_range(uint32_t first, uint32_t last, double width) {
   if (first > last) return;
   Data& data = mutable_data();
-  data.indexed = false;
-  data.flat.clear();
+  if (data.indexed) {
+    // The index holds the spans alone (see build_index); the tree comes back.
+    data.spans.insert(data.flat.begin(), data.flat.end());
+    data.flat.clear();
+    data.flat.shrink_to_fit();
+    data.indexed = false;
+  }
   std::map<uint32_t, Span>& spans = data.spans;
   auto it = spans.lower_bound(first);
   // A span starting before `first` that reaches into the new range keeps its
@@ -178,6 +183,9 @@ void WidthMap::build_index() {
   if (data_ && data_->indexed) return;  // copies share the index too
   Data& data = mutable_data();
   data.flat.assign(data.spans.begin(), data.spans.end());
+  // Lookups read only the index; the tree (a node per span) is given up
+  // until the next insert, which halves what a loaded font keeps.
+  data.spans.clear();
   data.low.fill(std::numeric_limits<double>::quiet_NaN());
   for (const auto& [first, span] : data.flat) {
     if (first > 255) break;

@@ -36,7 +36,7 @@ class WidthMap {
     std::optional<double> w = find(code);
     return w ? *w : fallback;
   }
-  bool empty() const { return !data_ || data_->spans.empty(); }
+  bool empty() const { return !data_ || (data_->indexed ? data_->flat.empty() : data_->spans.empty()); }
   // Lookups on the hot path (one per shown glyph) read a flat copy of the
   // spans and a direct table for one-byte codes; any insert drops it.
   void build_index();
@@ -47,9 +47,9 @@ class WidthMap {
     double width;
   };
   struct Data {
-    std::map<uint32_t, Span> spans;  // keyed by first code
+    std::map<uint32_t, Span> spans;  // keyed by first code; moved into `flat` while indexed
     bool indexed = false;
-    std::vector<std::pair<uint32_t, Span>> flat;  // spans in order
+    std::vector<std::pair<uint32_t, Span>> flat;  // the spans in order, while indexed
     std::array<double, 256> low{};                // NaN where a one-byte code has no width
   };
   Data& mutable_data();  // this map's own Data, copied first if shared

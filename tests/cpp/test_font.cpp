@@ -92,6 +92,17 @@ TEST(WidthMap, LaterInsertsOverrideExactlyTheirCodes) {
     m.build_index();
     for (uint32_t c = 0; c < kSpace; ++c) ASSERT_EQ(m.find(c), model[c]) << "indexed, round " << round << " code " << c;
     EXPECT_EQ(m.find(kSpace + 1000), std::nullopt);
+    // A copy shares the spans until it changes; an insert after indexing
+    // changes the copy alone.
+    WidthMap copy = m;
+    std::vector<std::optional<double>> copy_model = model;
+    const uint32_t a = static_cast<uint32_t>(rng() % kSpace), b = std::min(kSpace - 1, a + static_cast<uint32_t>(rng() % 40));
+    copy.insert_range(a, b, 99.0);
+    for (uint32_t c = a; c <= b; ++c) copy_model[c] = 99.0;
+    for (uint32_t c = 0; c < kSpace; ++c) {
+      ASSERT_EQ(copy.find(c), copy_model[c]) << "copy, round " << round << " code " << c;
+      ASSERT_EQ(m.find(c), model[c]) << "original after copy changed, round " << round << " code " << c;
+    }
   }
 }
 

@@ -9,15 +9,10 @@
 namespace vellum {
 namespace {
 
-using testing::expect_result;
 Bytes b(std::string_view s) { return testing::bytes(s); }
 
 TEST(Ascii85, Cases) {
-  struct {
-    const char* name;
-    Bytes in;
-    std::optional<Bytes> want;
-  } cases[] = {
+  const testing::DecodeCase cases[] = {
       {"z", b("z"), Bytes(4, 0)},
       {"!!!!! then z", b("!!!!!z"), Bytes(8, 0)},
       {"z inside a group", b("!z"), std::nullopt},
@@ -34,10 +29,7 @@ TEST(Ascii85, Cases) {
       {"partial groups", b("9jqo^BlbD-BleB1DJ+*+F(f,q"), b("Man is distinguished")},
       {"empty", Bytes{}, Bytes{}},
   };
-  for (auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    expect_result(ascii85_decode(c.in), c.want, "BadStream: bad ASCII85 data");
-  }
+  testing::expect_cases([](const Bytes& in) { return ascii85_decode(in); }, cases, "BadStream: bad ASCII85 data");
 }
 
 TEST(Ascii85, RoundTripAndLimit) {

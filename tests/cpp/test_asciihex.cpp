@@ -7,15 +7,10 @@
 namespace vellum {
 namespace {
 
-using testing::expect_result;
 Bytes b(std::string_view s) { return testing::bytes(s); }
 
 TEST(AsciiHex, Cases) {
-  struct {
-    const char* name;
-    Bytes in;
-    std::optional<Bytes> want;
-  } cases[] = {
+  const testing::DecodeCase cases[] = {
       {"hello", b("48656C6C6F>"), b("Hello")},
       {"lower case", b("48656c6c6f>"), b("Hello")},
       {"odd digit padded", b("ABC>"), Bytes{0xAB, 0xC0}},
@@ -29,10 +24,7 @@ TEST(AsciiHex, Cases) {
       {"only >", b(">"), Bytes{}},
       {"< is not a digit", b("<41>"), std::nullopt},
   };
-  for (auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    expect_result(ascii_hex_decode(c.in), c.want, "BadStream: bad ASCIIHex data");
-  }
+  testing::expect_cases([](const Bytes& in) { return ascii_hex_decode(in); }, cases, "BadStream: bad ASCIIHex data");
   EXPECT_EQ(ascii_hex_decode(b("414243"), 2).error().message, "decoded stream too large");
   EXPECT_EQ(ascii_hex_decode(b("41424"), 2).error().message, "decoded stream too large");
   EXPECT_TRUE(ascii_hex_decode(b("41424"), 3).ok());

@@ -8,11 +8,7 @@ namespace vellum {
 namespace {
 
 TEST(RunLength, Cases) {
-  struct {
-    const char* name;
-    Bytes in;
-    std::optional<Bytes> want;
-  } cases[] = {
+  const testing::DecodeCase cases[] = {
       {"literal run then end", Bytes{0x02, 'A', 'B', 'C', 0x80}, Bytes{'A', 'B', 'C'}},
       {"longest repeat", Bytes{0x81, 'q'}, Bytes(128, 'q')},
       {"longest literal", [] {
@@ -26,10 +22,7 @@ TEST(RunLength, Cases) {
       {"rest after end unread", Bytes{0x00, 'A', 0x80, 0x05}, Bytes{'A'}},
       {"empty", Bytes{}, Bytes{}},
   };
-  for (auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    testing::expect_result(run_length_decode(c.in), c.want, "BadStream: truncated RunLength data");
-  }
+  testing::expect_cases([](const Bytes& in) { return run_length_decode(in); }, cases, "BadStream: truncated RunLength data");
 }
 
 TEST(RunLength, OutputLimit) {

@@ -119,4 +119,21 @@ inline void expect_result(const Result<Bytes>& got, const std::optional<Bytes>& 
   }
 }
 
+// One row of a decoder's case table: input, and the bytes it decodes to or
+// nullopt for a failure.
+struct DecodeCase {
+  const char* name;
+  Bytes in;
+  std::optional<Bytes> want;
+};
+
+// Every row through `decode`; failures must display as `error`.
+template <typename Decode, size_t N>
+void expect_cases(Decode decode, const DecodeCase (&cases)[N], const std::string& error) {
+  for (const DecodeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    expect_result(decode(c.in), c.want, error);
+  }
+}
+
 }  // namespace vellum::testing

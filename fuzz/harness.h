@@ -18,11 +18,11 @@
 #include <string_view>
 #include <vector>
 
-#include "cmap.h"
-#include "content.h"
-#include "cos.h"
-#include "crypt.h"
-#include "doc.h"
+#include "font/cmap.h"
+#include "page/content.h"
+#include "syntax/cos.h"
+#include "file/crypt.h"
+#include "extract/extract.h"
 #include "filter/ascii85.h"
 #include "filter/asciihex.h"
 #include "filter/filter.h"
@@ -30,8 +30,8 @@
 #include "filter/lzw.h"
 #include "filter/predictor.h"
 #include "filter/runlength.h"
-#include "lex.h"
-#include "serialize.h"
+#include "syntax/lex.h"
+#include "extract/serialize.h"
 
 #ifdef VELLUM_FUZZ_WITH_ZLIB
 #include <zlib.h>
@@ -99,15 +99,15 @@ inline void run_pipeline(ByteSpan file, ByteSpan password) {
     FUZZ_CHECK(!doc.error().message.empty());
     return;
   }
-  Result<ExtractedDoc> extracted = doc->extract();
+  Result<ExtractedDoc> extracted = extract(*doc);
   if (!extracted) {
     FUZZ_CHECK(!extracted.error().message.empty());
     return;
   }
   FUZZ_CHECK(doc_is_utf8(*extracted));
-  FUZZ_CHECK(valid_utf8(extracted->to_json()));
-  FUZZ_CHECK(valid_utf8(extracted->to_html()));
-  FUZZ_CHECK(valid_utf8(extracted->to_markdown()));
+  FUZZ_CHECK(valid_utf8(to_json(*extracted)));
+  FUZZ_CHECK(valid_utf8(to_html(*extracted)));
+  FUZZ_CHECK(valid_utf8(to_markdown(*extracted)));
 }
 
 // The file as it is, with the empty password.

@@ -18,9 +18,9 @@
 #include <algorithm>
 #include <string>
 
-#include "doc.h"
+#include "file/doc.h"
 #include "filter/filter.h"
-#include "pagetree.h"
+#include "page/pagetree.h"
 
 namespace {
 

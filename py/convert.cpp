@@ -12,7 +12,7 @@
 
 #include <cmath>
 
-#include "image.h"
+#include "model/extracted_doc.h"
 
 namespace vellum::py {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "serialize.h"
+#include "model/extracted_doc.h"
 
 namespace vellum::py {
 

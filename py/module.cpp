@@ -16,7 +16,8 @@
 #include <string>
 
 #include "convert.h"
-#include "doc.h"
+#include "extract/extract.h"
+#include "extract/serialize.h"
 
 namespace vellum::py {
 namespace {
@@ -133,9 +134,9 @@ PyObject* render(const ExtractedDoc& doc, Output output) {
   PyObject* result = nullptr;
   switch (output) {
     case Output::Dict: result = to_python(doc); break;
-    case Output::Json: result = str_from_utf8(doc.to_json()); break;
-    case Output::Html: result = str_from_utf8(doc.to_html()); break;
-    case Output::Markdown: result = str_from_utf8(doc.to_markdown()); break;
+    case Output::Json: result = str_from_utf8(to_json(doc)); break;
+    case Output::Html: result = str_from_utf8(to_html(doc)); break;
+    case Output::Markdown: result = str_from_utf8(to_markdown(doc)); break;
   }
   if (!result) raise_internal("could not create the result object");
   return result;
@@ -174,7 +175,7 @@ PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, Output output) n
       raise_library_error(doc.error());
       return nullptr;
     }
-    Result<ExtractedDoc> extracted = doc->extract();
+    Result<ExtractedDoc> extracted = extract(*doc);
     if (!extracted) {
       raise_library_error(extracted.error());
       return nullptr;

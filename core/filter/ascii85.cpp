@@ -3,11 +3,11 @@
 // value is taken modulo 2^32, so an out-of-range group wraps rather than
 // failing; a final partial group of k digits is padded with "u" and gives
 // k - 1 bytes.
-#include "ascii85.h"
+#include "filter/ascii85.h"
 
 #include <algorithm>
 
-#include "../lex.h"
+#include "syntax/lex.h"
 
 namespace vellum {
 namespace {

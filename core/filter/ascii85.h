@@ -1,7 +1,7 @@
 // ASCII85Decode: base-85 text to bytes.
 #pragma once
 
-#include "filter.h"
+#include "filter/filter.h"
 
 namespace vellum {
 

@@ -1,10 +1,10 @@
 // Hexadecimal decoder: pairs of hex digits, whitespace skipped, ">" ends the
 // data, and an odd final digit counts as if a 0 followed it.
-#include "asciihex.h"
+#include "filter/asciihex.h"
 
 #include <algorithm>
 
-#include "../lex.h"
+#include "syntax/lex.h"
 
 namespace vellum {
 

@@ -1,7 +1,7 @@
 // ASCIIHexDecode: hexadecimal text to bytes.
 #pragma once
 
-#include "filter.h"
+#include "filter/filter.h"
 
 namespace vellum {
 

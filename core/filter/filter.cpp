@@ -7,17 +7,17 @@
 // the last decoding stage is Flate, inflates it into a sliding window that
 // keeps no output, checking the PNG row types as it goes; errors and their
 // order are those of decode_stream.
-#include "filter.h"
+#include "filter/filter.h"
 
 #include <optional>
 #include <vector>
 
-#include "ascii85.h"
-#include "asciihex.h"
-#include "inflate.h"
-#include "lzw.h"
-#include "predictor.h"
-#include "runlength.h"
+#include "filter/ascii85.h"
+#include "filter/asciihex.h"
+#include "filter/inflate.h"
+#include "filter/lzw.h"
+#include "filter/predictor.h"
+#include "filter/runlength.h"
 
 namespace vellum {
 namespace {

@@ -6,7 +6,7 @@
 // runlength, predictor); this module only selects and pairs them.
 #pragma once
 
-#include "../object.h"
+#include "syntax/object.h"
 
 namespace vellum {
 

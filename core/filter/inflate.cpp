@@ -19,7 +19,7 @@
 // - One engine serves two output sinks: a growing buffer (inflate) and a
 //   sliding 32 KiB window that only counts bytes (inflate_validate). Both
 //   enforce the output limit before they allocate.
-#include "inflate.h"
+#include "filter/inflate.h"
 
 #include <algorithm>
 #include <array>

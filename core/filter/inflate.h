@@ -1,7 +1,7 @@
 // Raw DEFLATE (RFC 1951) decoding, the engine behind FlateDecode.
 #pragma once
 
-#include "filter.h"
+#include "filter/filter.h"
 
 namespace vellum {
 

@@ -11,7 +11,7 @@
 // previous string plus its own first byte). What follows it takes as the
 // previous string the entry just added, never the raw code, which names no
 // entry and would read an undefined one.
-#include "lzw.h"
+#include "filter/lzw.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // LZWDecode: variable-width (9-12 bit) LZW codes, most significant bit first.
 #pragma once
 
-#include "filter.h"
+#include "filter/filter.h"
 
 namespace vellum {
 

@@ -7,7 +7,7 @@
 // PNG rows are restored in place in the output; the row above the first one is
 // all zeros, handled by the `has_prev` test rather than by allocating a row of
 // zeros (the row length comes from the file and may be absurd).
-#include "predictor.h"
+#include "filter/predictor.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // and LZWDecode.
 #pragma once
 
-#include "../object.h"
+#include "syntax/object.h"
 
 namespace vellum::predictor {
 

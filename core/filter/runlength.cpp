@@ -1,7 +1,7 @@
 // Run-length decoder: a length byte L, then L + 1 literal bytes (L < 128), or
 // one byte repeated 257 - L times (L > 128); L = 128 ends the data, and so
 // does the end of the input after a complete run.
-#include "runlength.h"
+#include "filter/runlength.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // RunLengthDecode: the PackBits-style run-length scheme of the PDF standard.
 #pragma once
 
-#include "filter.h"
+#include "filter/filter.h"
 
 namespace vellum {
 

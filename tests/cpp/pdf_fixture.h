@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cos.h"
-#include "doc.h"
-#include "resolver.h"
-#include "xref.h"
+#include "file/doc.h"
+#include "file/resolver.h"
+#include "syntax/cos.h"
+#include "file/xref.h"
 
 namespace vellum::testing {
 

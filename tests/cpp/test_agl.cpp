@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "agl.h"
+#include "font/agl.h"
 
 namespace vellum {
 namespace {

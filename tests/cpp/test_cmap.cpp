@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cmap.h"
+#include "font/cmap.h"
 
 namespace vellum {
 namespace {

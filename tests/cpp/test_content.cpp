@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "content.h"
+#include "page/content.h"
 
 namespace vellum {
 namespace {

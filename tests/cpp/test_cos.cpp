@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "cos.h"
+#include "syntax/cos.h"
 
 using namespace vellum;
 

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "crypt.h"
+#include "file/crypt.h"
 #include "test_util.h"
 
 namespace vellum {

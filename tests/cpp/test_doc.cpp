@@ -1,8 +1,7 @@
-// Document open: header, version, trailer checks; the extraction driver's
-// failure rules.
+// Document open: header, version, trailer checks.
 #include <gtest/gtest.h>
 
-#include "doc.h"
+#include "file/doc.h"
 #include "pdf_fixture.h"
 
 using namespace vellum;
@@ -37,25 +36,4 @@ TEST(Document, TrailerAndEncryptErrors) {
             "MissingTrailer: trailer has no /Root");
   EXPECT_EQ(open_error(PdfFixture::one_page("").trailer("/Root 1 0 R /Encrypt 9 0 R").build()),
             "ObjectNotFound: no such object");
-}
-
-TEST(Document, ExtractRules) {
-  PdfFixture empty;
-  empty.object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids [] >>");
-  std::string empty_file = empty.build();  // the document borrows the bytes
-  auto doc = Document::parse_with_password(as_bytes(empty_file), {});
-  ASSERT_TRUE(doc);
-  auto out = doc->extract();
-  ASSERT_TRUE(out) << out.error().display();
-  EXPECT_TRUE(out->pages.empty());
-  EXPECT_EQ(out->version, "1.7");
-
-  std::string broken = PdfFixture::one_page("/Contents 4 0 R").stream(4, "/Filter /NoSuchDecode", "x").build();
-  auto bad = Document::parse_with_password(as_bytes(broken), {});
-  ASSERT_TRUE(bad);
-  EXPECT_EQ(bad->extract().error().display(), "Unsupported: unsupported filter: NoSuchDecode");
-
-  std::string missing = PdfFixture::one_page("/Contents 4 0 R").build();
-  auto m = Document::parse_with_password(as_bytes(missing), {});
-  EXPECT_EQ(m->extract().error().display(), "ObjectNotFound: no such object");
 }

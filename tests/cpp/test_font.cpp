@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "corpus.h"
-#include "cos.h"
+#include "syntax/cos.h"
 #include "filter/filter.h"
-#include "font.h"
+#include "font/font.h"
 #include "pdf_fixture.h"
 
 namespace vellum {

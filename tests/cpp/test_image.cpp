@@ -3,7 +3,7 @@
 // and what is skipped (forms, non-images, failing filters, dangling entries).
 #include <gtest/gtest.h>
 
-#include "image.h"
+#include "page/image.h"
 #include "pdf_fixture.h"
 #include "test_util.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "content.h"
-#include "layout.h"
+#include "page/content.h"
+#include "page/layout.h"
 
 namespace vellum {
 namespace {

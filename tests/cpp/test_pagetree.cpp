@@ -1,8 +1,8 @@
 // The page tree and page content assembly.
 #include <gtest/gtest.h>
 
-#include "cos.h"
-#include "pagetree.h"
+#include "syntax/cos.h"
+#include "page/pagetree.h"
 #include "pdf_fixture.h"
 
 using namespace vellum;

@@ -55,11 +55,11 @@ std::vector<fs::path> regression_inputs() {
 bool pipeline_outcome(ByteSpan file, ByteSpan password) {
   Result<Document> doc = Document::parse_with_password(file, password);
   if (!doc) return false;
-  Result<ExtractedDoc> extracted = doc->extract();
+  Result<ExtractedDoc> extracted = extract(*doc);
   if (!extracted) return false;
-  EXPECT_TRUE(valid_utf8(extracted->to_json()));
-  EXPECT_TRUE(valid_utf8(extracted->to_html()));
-  EXPECT_TRUE(valid_utf8(extracted->to_markdown()));
+  EXPECT_TRUE(valid_utf8(to_json(*extracted)));
+  EXPECT_TRUE(valid_utf8(to_html(*extracted)));
+  EXPECT_TRUE(valid_utf8(to_markdown(*extracted)));
   return true;
 }
 

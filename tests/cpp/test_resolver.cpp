@@ -6,10 +6,10 @@
 #include <random>
 
 #include "corpus.h"
-#include "cos.h"
-#include "objstm.h"
+#include "syntax/cos.h"
+#include "file/objstm.h"
 #include "pdf_fixture.h"
-#include "resolver.h"
+#include "file/resolver.h"
 #include "test_util.h"
 
 using namespace vellum;

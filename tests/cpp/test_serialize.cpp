@@ -10,7 +10,7 @@
 #include <limits>
 #include <random>
 
-#include "serialize.h"
+#include "extract/serialize.h"
 
 namespace vellum {
 namespace {
@@ -53,7 +53,7 @@ TEST(Markdown, Documents) {
       {doc({page({"", ""}, {Table{1, 1, {{"x"}}}})}), "\n\n\n| x |\n| --- |"},
       {doc({page({"# *a* _b_", "- c"}, {Table{1, 1, {{"l1\nl2 ||"}}}})}), "# *a* _b_\n- c\n\n| l1\nl2 \\|\\| |\n| --- |"},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.doc.to_markdown(), c.expected);
+  for (const Case& c : cases) EXPECT_EQ(to_markdown(c.doc), c.expected);
 }
 
 TEST(Html, EscapeHtml) {
@@ -82,7 +82,7 @@ TEST(Html, Documents) {
        "<table>\n<tr></tr>\n<tr><td>a&lt;</td><td>b</td></tr>\n</table>\n</section>\n"
        "<section class=\"page\" style=\"width:1px;height:2px\">\n</section>\n"},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.doc.to_html(), head + c.body + tail);
+  for (const Case& c : cases) EXPECT_EQ(to_html(c.doc), head + c.body + tail);
 }
 
 // Page sizes: exact value rounded half to even, full decimal, no exponent.
@@ -96,7 +96,7 @@ TEST(Html, PageSizeRounding) {
       {std::numeric_limits<double>::max(), huge}, {std::nan(""), "NaN"}, {kInf, "inf"}, {-kInf, "-inf"},
   };
   for (const auto& [v, text] : cases) {
-    std::string out = doc({page({}, {}, false, v, 1)}).to_html();
+    std::string out = to_html(doc({page({}, {}, false, v, 1)}));
     EXPECT_NE(out.find("style=\"width:" + text + "px;height:1px\""), std::string::npos) << v;
   }
 }
@@ -177,8 +177,8 @@ TEST(Json, Documents) {
   p.lines[0].x = 72.5;
   p.lines[0].y = std::nan("");
   p.images.push_back(ParsedImage{"Im\"1", ImageFormat::Jbig2, 4294967295u, 0, 1, "ICCBased"});
-  EXPECT_EQ(doc({}).to_json(), "{\n  \"version\": \"1.4\",\n  \"pages\": []\n}");
-  EXPECT_EQ(doc({page({}), p}).to_json(),
+  EXPECT_EQ(to_json(doc({})), "{\n  \"version\": \"1.4\",\n  \"pages\": []\n}");
+  EXPECT_EQ(to_json(doc({page({}), p})),
             R"({
   "version": "1.4",
   "pages": [
@@ -237,7 +237,7 @@ TEST(Json, StringEscapes) {
       {"/\x7F\xC3\xA9 \xE2\x80\x94", "\"/\x7F\xC3\xA9 \xE2\x80\x94\""},
   };
   for (const auto& [text, written] : cases)
-    EXPECT_EQ((ExtractedDoc{text, {}}.to_json()), "{\n  \"version\": " + written + ",\n  \"pages\": []\n}");
+    EXPECT_EQ(to_json(ExtractedDoc{text, {}}), "{\n  \"version\": " + written + ",\n  \"pages\": []\n}");
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <random>
 
-#include "content.h"
-#include "tables.h"
+#include "page/content.h"
+#include "page/tables.h"
 
 namespace vellum {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "content.h"
-#include "text.h"
+#include "page/content.h"
+#include "page/text.h"
 
 namespace vellum {
 namespace {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "object.h"
+#include "syntax/object.h"
 
 namespace vellum::testing {
 

@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "pdf_fixture.h"
-#include "xref.h"
+#include "file/xref.h"
 
 using namespace vellum;
 

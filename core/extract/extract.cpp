@@ -1,0 +1,51 @@
+// The extraction driver: walks a document's pages and fills the extracted
+// document, sharing what pages share (fonts, image lists, budgets).
+#include "extract/extract.h"
+
+#include <unordered_map>
+
+#include "font/font.h"
+#include "page/content.h"
+#include "page/image.h"
+#include "page/layout.h"
+#include "page/pagetree.h"
+#include "page/tables.h"
+#include "page/text.h"
+
+namespace vellum {
+
+Result<ExtractedDoc> extract(const Document& doc) {
+  const Resolver& resolver = doc.resolver();
+  VELLUM_TRY(const Dictionary* catalog_dict, doc.catalog());
+  VELLUM_TRY(std::vector<Page> pages, collect_pages(resolver, *catalog_dict));
+  ExtractedDoc out;
+  out.pages.reserve(pages.size());
+  // Parsed fonts (and font maps) are shared by every page that uses the same
+  // font objects (or the same /Font dictionary).
+  FontCache fonts_cache;
+  ImageCheckCache images_checked;
+  // Pages that share resources share their image list (resources live in
+  // the resolver's cache, so their addresses are stable keys).
+  std::unordered_map<const Dictionary*, std::vector<ParsedImage>> images_by_resources;
+  uint64_t content_budget = kMaxDocumentContent;
+  uint64_t table_cell_budget = kMaxDocumentTableCells;
+  for (const Page& page : pages) {
+    VELLUM_TRY(Bytes content, page_content(resolver, *page.dict, &content_budget));
+    ContentOps ops = parse_content(ByteSpan(content.data(), content.size()));
+    content = Bytes();
+    std::shared_ptr<const FontMap> fonts = page_fonts(resolver, *page.resources, fonts_cache);
+    std::vector<TextRun> runs = extract_runs(ops, *fonts);
+    PageText text = layout_page(runs, page.media_box);
+    text.tables = detect_tables(ops, runs, &table_cell_budget);
+    auto images = images_by_resources.find(page.resources);
+    if (images == images_by_resources.end())
+      images = images_by_resources.emplace(page.resources, extract_images(resolver, *page.resources, &images_checked)).first;
+    text.images = images->second;
+    text.needs_ocr = text.lines.empty() && !text.images.empty();
+    out.pages.push_back(std::move(text));
+  }
+  out.version = doc.version();
+  return out;
+}
+
+}  // namespace vellum

@@ -1,0 +1,34 @@
+// The content-stream parser: decoded content bytes to operators with their
+// operands. All operands of a page live in one flat array; an Op names its
+// slice, so an operator costs a few bytes and no allocation of its own.
+#pragma once
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "syntax/object.h"
+
+namespace vellum {
+
+struct Op {
+  char name[4] = {0, 0, 0, 0};
+  uint8_t name_len = 0;
+  uint32_t first_operand = 0;
+  uint32_t operand_count = 0;
+
+  std::string_view op() const { return std::string_view(name, name_len); }
+};
+
+struct ContentOps {
+  std::vector<Op> ops;
+  std::vector<Object> operands;
+
+  std::span<const Object> operands_of(const Op& op) const {
+    return std::span<const Object>(operands.data() + op.first_operand, op.operand_count);
+  }
+};
+
+ContentOps parse_content(ByteSpan bytes);
+
+}  // namespace vellum

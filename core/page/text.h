@@ -1,0 +1,45 @@
+// The text state machine: operators to positioned text runs.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "page/content.h"
+#include "font/font.h"
+
+namespace vellum {
+
+// [a b c d e f]: (x, y) maps to (a*x + c*y + e, b*x + d*y + f);
+// m.then(n) applies m first, then n (the product M x N).
+struct Matrix {
+  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+  Matrix then(const Matrix& n) const {
+    return {a * n.a + b * n.c, a * n.b + b * n.d, c * n.a + d * n.c,
+            c * n.b + d * n.d, e * n.a + f * n.c + n.e, e * n.b + f * n.d + n.f};
+  }
+  static Matrix translate(double tx, double ty) { return {1, 0, 0, 1, tx, ty}; }
+};
+
+// First six operands; a missing or non-number operand takes the identity's value.
+Matrix matrix_of(std::span<const Object> operands);
+
+struct TextRun {
+  std::string text;
+  // The resource name of the font (shared by the runs after one Tf, so a
+  // long name is not copied into every run).
+  std::shared_ptr<const std::string> font;
+  double x = 0;
+  double y = 0;
+  double width = 0;  // unscaled text-space advance
+  double size = 0;   // Tfs, unscaled
+  // In user space: x of the run's end point, and the font size scaled by the
+  // text and current transformation matrices (used for word spacing).
+  double end_x = 0;
+  double effective_size = 0;
+};
+
+std::vector<TextRun> extract_runs(const ContentOps& content, const FontMap& fonts);
+
+}  // namespace vellum

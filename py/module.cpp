@@ -3,7 +3,9 @@
 //
 // Each call reads the caller's bytes in place, opens the document, extracts
 // it and renders one output; nothing survives the call. Failures map as:
-//   * a library Error            -> ValueError("Kind: message")
+//   * a library Error            -> ValueError("Kind: message"); a password
+//                                   the document rejects -> PasswordError, a
+//                                   subclass of ValueError
 //   * bad arguments              -> TypeError, worded like the interpreter's own
 //   * a C++ exception or the interpreter failing to build the result
 //                                -> InternalError, derived from BaseException so
@@ -25,6 +27,7 @@ namespace {
 // Set once at initialisation. The module is single-phase and created once per
 // process, so these are never replaced while in use.
 PyObject* internal_error = nullptr;
+PyObject* password_error = nullptr;
 bool initialised = false;
 
 enum class Output { Dict, Json, Html, Markdown };
@@ -61,7 +64,7 @@ void raise_library_error(const Error& error) {
     raise_internal("could not build the error message");
     return;
   }
-  PyErr_SetObject(PyExc_ValueError, text.get());
+  PyErr_SetObject(error.kind == ErrorKind::InvalidPassword ? password_error : PyExc_ValueError, text.get());
 }
 
 // "argument 'data': 'bytearray' object cannot be converted to 'PyBytes'"
@@ -263,6 +266,19 @@ PyObject* create_module() noexcept {
     return nullptr;
   }
   internal_error = error.release();  // the module holds another reference
+
+  Owned password(PyErr_NewExceptionWithDoc(
+      "vellum._vellum.PasswordError",
+      "The document is encrypted and the password given (or none) is neither its user nor its owner password. "
+      "A subclass of ValueError.",
+      PyExc_ValueError, nullptr));
+  if (!password) return nullptr;
+  Py_INCREF(password.get());
+  if (PyModule_AddObject(module.get(), "PasswordError", password.get()) < 0) {
+    Py_DECREF(password.get());
+    return nullptr;
+  }
+  password_error = password.release();
   initialised = true;
   return module.release();
 }

@@ -89,8 +89,8 @@ def test_password_reaches_the_workers(corpus):
         ((_, result),) = vellum.convert_many([path], password=password, jobs=2)
         try:
             expected = native.parse_to_markdown(data, password)
-        except ValueError as e:
-            assert type(result) is ValueError and str(result) == str(e)
+        except ValueError as e:  # no password: PasswordError, through the pool too
+            assert type(result) is type(e) is vellum.PasswordError and str(result) == str(e)
         else:
             assert result == expected
 

@@ -10,9 +10,9 @@ Two sources of encrypted files:
   for revisions 5 and 6), written with hashlib and the `cryptography`
   package, encrypts the content of a PdfBuilder file.
 
-A wrong password never fails the open: revisions 5 and 6 then read the data
-as stored (no decryption), revisions 2 to 4 decipher it with a wrong key;
-either way the text is lost and the filters may reject the data.
+A password that is neither the user nor the owner password fails the open
+with PasswordError, except on a file whose user password is empty, which
+then opens as if no password had been given.
 """
 
 from __future__ import annotations
@@ -266,14 +266,6 @@ def encrypted_pdf(scheme: Scheme, user: str, owner: str, xref: str = "table", se
     return b.build()
 
 
-def text_or_error(data: bytes, password) -> Optional[str]:
-    """The Markdown text, or None when extraction raised ValueError."""
-    try:
-        return vellum.parse_to_markdown(data, password)
-    except ValueError:
-        return None
-
-
 @pytest.mark.parametrize("user", ["user pw", ""])
 @pytest.mark.parametrize("xref", ["table", "stream"])
 @pytest.mark.parametrize("scheme", SCHEMES, ids=[s.name for s in SCHEMES])
@@ -285,11 +277,8 @@ def test_built_file_opens_with_user_and_owner_password(scheme, xref, user):
     if user == "":  # no password at all opens it too
         assert vellum.parse_to_markdown(data) == by_user
         return
-    wrong = text_or_error(data, "not the password")
-    if scheme.streams_clear:  # stored in clear: no key needed
-        assert wrong is not None and SECRET in wrong
-    else:
-        assert wrong is None or SECRET not in wrong
+    with pytest.raises(vellum.PasswordError):
+        vellum.parse_to_markdown(data, "not the password")
 
 
 LONG_TAIL = "-ignored-tail"
@@ -304,11 +293,9 @@ LONG_TAIL = "-ignored-tail"
         (SCHEMES[-1], "x" * 127 + LONG_TAIL, "x" * 127 + LONG_TAIL, True, True),
         (SCHEMES[-2], "y" * 127 + LONG_TAIL, "y" * 127 + LONG_TAIL, True, True),
         (SCHEMES[1], "z" * 32 + LONG_TAIL, "z" * 32 + LONG_TAIL, True, True),
-        # Content stored unenciphered makes the wrong-password behaviour
-        # visible: revisions 5 and 6 read it as stored (no decryptor);
-        # revisions 2 to 4 still decipher it, with a key from the wrong password.
-        (SCHEMES[-1], "user pw", "wrong", False, True),
-        (SCHEMES[-2], "user pw", "wrong", False, True),
+        # A wrong password fails even where the content is stored in clear.
+        (SCHEMES[-1], "user pw", "wrong", False, False),
+        (SCHEMES[-2], "user pw", "wrong", False, False),
         (SCHEMES[0], "user pw", "wrong", False, False),
         (SCHEMES[1], "user pw", "wrong", False, False),
     ],
@@ -316,11 +303,11 @@ LONG_TAIL = "-ignored-tail"
 )
 def test_built_file_password_forms(scheme, user, password, sealed, readable):
     data = encrypted_pdf(scheme, user, "owner pw", seal_content=sealed)
-    text = text_or_error(data, password)
-    if readable:
-        assert text is not None and SECRET in text
-    else:
-        assert text is None or SECRET not in text
+    if not readable:
+        with pytest.raises(vellum.PasswordError):
+            vellum.parse_to_markdown(data, password)
+        return
+    assert SECRET in vellum.parse_to_markdown(data, password)
 
 
 # ---------------------------------------------------------------- corpus
@@ -384,9 +371,9 @@ ENCRYPTED = [e for e in load_manifest() if e.get("encryption")]
 def test_corpus_file_decrypts(corpus, entry):
     """The user password, the owner password and (where the user password
     is empty) no password give the same text, which covers the reference.
-    A wrong password loses the text: revisions 5 and 6 read the enciphered
-    data as stored, revisions 2 to 4 decipher with a wrong key, so garbage
-    or a ValueError from the filters."""
+    A wrong password (and no password, where one is needed) raises
+    PasswordError, except where the user password is empty: then any
+    password opens the file as if none had been given."""
     enc = entry["encryption"]
     data, reference = read_entry(entry)
     text = markdown(entry, data, enc["user_password"])
@@ -394,10 +381,14 @@ def test_corpus_file_decrypts(corpus, entry):
         assert markdown(entry, data, enc["owner_password"]) == text
     if enc["user_password"] == "":
         assert markdown(entry, data, None) == text
+    if "" in (enc["user_password"], enc.get("owner_password")):  # anyone may open it
+        assert markdown(entry, data, "certainly-not-the-password") == text
+    elif text is not None:
+        for password in (None, "certainly-not-the-password"):
+            with pytest.raises(vellum.PasswordError):
+                vellum.parse_to_markdown(data, password)
     if reference is None:
         return
     if text is not None:
         score = coverage(text, reference)
         assert score >= COVERAGE, f"coverage {score:.2f} of the reference text"
-    wrong = text_or_error(data, "certainly-not-the-password")
-    assert wrong is None or coverage(wrong, reference) < COVERAGE

@@ -301,11 +301,20 @@ std::optional<Bytes> Params::file_key_r5_r6(ByteSpan password) const {
 
 // ---------------------------------------------------------------- Decryptor
 
-std::optional<Decryptor> Decryptor::from_encrypt(const Dictionary& encrypt, ByteSpan id, ByteSpan password) {
+namespace {
+
+// The parts of a usable encryption dictionary, before any password is tried.
+struct EncryptSetup {
+  crypt::Params params;
+  Decryptor base;  // method and Identity crypt filters; no key yet
+};
+
+std::optional<EncryptSetup> read_setup(const Dictionary& encrypt) {
   if (encrypt.empty()) return std::nullopt;
   const std::string* filter = encrypt.get_name("Filter");
   if (!filter || *filter != "Standard") return std::nullopt;
-  crypt::Params params;
+  EncryptSetup out;
+  crypt::Params& params = out.params;
   const std::optional<int64_t> r = encrypt.get_int("R");
   if (!r) return std::nullopt;
   params.r = *r;
@@ -319,25 +328,67 @@ std::optional<Decryptor> Decryptor::from_encrypt(const Dictionary& encrypt, Byte
   const Object* metadata = encrypt.get("EncryptMetadata");
   params.encrypt_metadata = !(metadata && metadata->is_bool() && !metadata->as_bool());
 
-  Decryptor out;
-  out.method_ = method_from(encrypt);
+  out.base.method_ = method_from(encrypt);
   // Crypt filters named Identity store strings or streams in clear.
   const std::optional<int64_t> v = encrypt.get_int("V");
   if (v == 4 || v == 5) {
     const std::string* strf = encrypt.get_name("StrF");
     const std::string* stmf = encrypt.get_name("StmF");
-    out.strings_identity_ = strf && *strf == "Identity";
-    out.streams_identity_ = stmf && *stmf == "Identity";
+    out.base.strings_identity_ = strf && *strf == "Identity";
+    out.base.streams_identity_ = stmf && *stmf == "Identity";
   }
+  return out;
+}
 
-  if (params.r >= 5) {
-    std::optional<Bytes> key = params.file_key_r5_r6(password);
+// Whether the dictionary can tell a right password from a wrong one: a
+// revision we implement, a /V we know, and a /U (and for revisions 5 and 6
+// its salts) long enough to check against. Anything else keeps the lenient
+// reading, since such a file may still have readable parts.
+bool can_check_password(const Dictionary& encrypt, const crypt::Params& params) {
+  const std::optional<int64_t> v = encrypt.get_int("V");
+  if (!v || (*v != 1 && *v != 2 && *v != 4 && *v != 5)) return false;
+  if (params.r < 2 || params.r > 6) return false;
+  return params.u.size() >= (params.r >= 5 ? 48u : 16u);
+}
+
+}  // namespace
+
+std::optional<Bytes> crypt::Params::validated_key(ByteSpan id, ByteSpan password) const {
+  if (r >= 5) return file_key_r5_r6(password);
+  Bytes key = file_key_r2_to_r4(id, password);
+  if (!user_validates(key, id)) return std::nullopt;
+  return key;
+}
+
+std::optional<Decryptor> Decryptor::from_encrypt(const Dictionary& encrypt, ByteSpan id, ByteSpan password) {
+  std::optional<EncryptSetup> setup = read_setup(encrypt);
+  if (!setup) return std::nullopt;
+  Decryptor out = std::move(setup->base);
+  if (setup->params.r >= 5) {
+    std::optional<Bytes> key = setup->params.file_key_r5_r6(password);
     if (!key) return std::nullopt;
     out.key_ = std::move(*key);
     return out;
   }
-  out.key_ = params.file_key_r2_to_r4(id, password);
+  out.key_ = setup->params.file_key_r2_to_r4(id, password);
   return out;
+}
+
+Result<std::optional<Decryptor>> Decryptor::open(const Dictionary& encrypt, ByteSpan id, ByteSpan password) {
+  std::optional<EncryptSetup> setup = read_setup(encrypt);
+  if (!setup || !can_check_password(encrypt, setup->params)) return from_encrypt(encrypt, id, password);
+  std::optional<Bytes> key = setup->params.validated_key(id, password);
+  // A wrong password on a file that anyone may read (its user password is
+  // empty) opens it as if no password had been given.
+  if (!key && !password.empty()) key = setup->params.validated_key(id, {});
+  if (!key) {
+    return make_error(ErrorKind::InvalidPassword, password.empty()
+                                                      ? "document is encrypted; a password is needed"
+                                                      : "password is neither the user nor the owner password");
+  }
+  Decryptor out = std::move(setup->base);
+  out.key_ = std::move(*key);
+  return std::optional<Decryptor>(std::move(out));
 }
 
 Bytes Decryptor::object_key(ByteSpan file_key, uint32_t num, uint16_t gen, bool aes) {

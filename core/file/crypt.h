@@ -7,8 +7,9 @@
 // The crypt method (RC4, AES-128, AES-256) comes from /V and /CF and is chosen
 // independently of the key algorithm, which /R selects.
 //
-// Nothing here ever fails: a dictionary that cannot be used yields no
-// decryptor, and data that cannot be deciphered passes through unchanged.
+// The one failure is a password that the dictionary rejects (Decryptor::open);
+// otherwise a dictionary that cannot be used yields no decryptor, and data
+// that cannot be deciphered passes through unchanged.
 // MD5, SHA-2 and AES come from libcrypto; RC4 is our own.
 #pragma once
 
@@ -60,6 +61,10 @@ struct Params {
   // Algorithm E (revisions 5 and 6): the file key, or nothing when the
   // password is neither user nor owner password or /U is too short.
   std::optional<Bytes> file_key_r5_r6(ByteSpan password) const;
+  // The file key when the password validates as the user or the owner
+  // password (Algorithms 6 and 7, or the revision 5/6 checks); nothing
+  // otherwise.
+  std::optional<Bytes> validated_key(ByteSpan id, ByteSpan password) const;
 };
 
 // MD5 of a byte string.
@@ -83,6 +88,13 @@ class Decryptor {
   // Never fails: an unusable dictionary or a revision 5/6 password that
   // validates as neither user nor owner password gives no decryptor.
   static std::optional<Decryptor> from_encrypt(const Dictionary& encrypt, ByteSpan id, ByteSpan password);
+  // Opening a document: as from_encrypt, but where the dictionary can tell
+  // (revisions 2 to 6, a known /V, a /U long enough to check), a password
+  // that is neither the user nor the owner password fails with
+  // InvalidPassword, unless the empty user password validates, in which
+  // case the document opens as if no password had been given. Dictionaries
+  // that cannot tell keep from_encrypt's lenient reading.
+  static Result<std::optional<Decryptor>> open(const Dictionary& encrypt, ByteSpan id, ByteSpan password);
 
   // The per-object key (Algorithm 1): MD5 of the file key, the low 3 bytes
   // of the number, the low 2 bytes of the generation and, for AES, "sAlT";

@@ -43,7 +43,7 @@ Result<Document> Document::parse_with_password(ByteSpan data, ByteSpan password)
     ByteSpan id;
     if (const std::vector<Object>* ids = trailer.get_array("ID"); ids && !ids->empty() && (*ids)[0].is_string())
       id = as_bytes((*ids)[0].as_string());
-    std::optional<Decryptor> decryptor = Decryptor::from_encrypt(*encrypt_dict, id, password);
+    VELLUM_TRY(std::optional<Decryptor> decryptor, Decryptor::open(*encrypt_dict, id, password));
     if (decryptor) doc.resolver_->install_decryptor(std::move(*decryptor), encrypt_num);
   }
   return doc;

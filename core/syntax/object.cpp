@@ -13,6 +13,7 @@ const char* kind_name(ErrorKind kind) {
     case ErrorKind::MissingTrailer: return "MissingTrailer";
     case ErrorKind::ObjectNotFound: return "ObjectNotFound";
     case ErrorKind::Unsupported: return "Unsupported";
+    case ErrorKind::InvalidPassword: return "InvalidPassword";
   }
   return "Unsupported";
 }

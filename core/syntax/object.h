@@ -42,6 +42,7 @@ enum class ErrorKind : uint8_t {
   MissingTrailer,
   ObjectNotFound,
   Unsupported,
+  InvalidPassword,
 };
 
 const char* kind_name(ErrorKind kind);

@@ -46,6 +46,9 @@ class Document(TypedDict):
 class InternalError(BaseException):
     """A fault inside vellum itself; not an Exception, so ordinary handlers don't swallow it."""
 
+class PasswordError(ValueError):
+    """The document is encrypted and the password given (or none) is neither its user nor its owner password."""
+
 def parse(data: bytes, password: Optional[str] = None) -> Document:
     """Parse a PDF and return the extracted document as a native Python dict."""
 

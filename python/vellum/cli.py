@@ -75,7 +75,7 @@ def build_parser() -> argparse.ArgumentParser:
     )
     parser.add_argument("inputs", metavar="FILE", nargs="+", help="a PDF file, or a directory to search for PDF files")
     parser.add_argument("--format", choices=list(RENDERERS), default="markdown", help="output form (default: markdown)")
-    parser.add_argument("--password", metavar="PW", default=None, help="password of encrypted files (the same for every file)")
+    parser.add_argument("--password", metavar="PW", default=None, help="password of encrypted files (the same for every file); files that need no password still open")
     parser.add_argument(
         "-o", "--output", metavar="DIR", default=None, help="write one output file per input below DIR instead of printing"
     )

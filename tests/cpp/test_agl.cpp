@@ -61,6 +61,8 @@ struct TableCase {
   uint32_t unicode;  // 0: unmapped
 };
 
+void PrintTo(const TableCase& c, std::ostream* os) { *os << int(c.table) << ":" << int(c.code); }
+
 class BaseTable : public ::testing::TestWithParam<TableCase> {};
 
 TEST_P(BaseTable, Entry) {

@@ -15,18 +15,22 @@ namespace {
 std::string render(const Object& o);
 std::string join(std::span<const Object> items) {
   std::string out;
-  for (size_t i = 0; i < items.size(); ++i) out += (i ? " " : "") + render(items[i]);
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i) out += ' ';
+    out += render(items[i]);
+  }
   return out;
 }
 std::string render(const Object& o) {
+  std::string out;
   if (o.is_int()) return std::to_string(o.as_int());
   if (o.is_real()) return std::to_string(o.as_real()).substr(0, 4);
-  if (o.is_string()) return "(" + o.as_string() + ")";
-  if (o.is_name()) return "/" + o.as_name();
+  if (o.is_string()) return out.append("(").append(o.as_string()).append(")");
+  if (o.is_name()) return out.append("/").append(o.as_name());
   if (o.is_ref()) return std::to_string(o.as_ref().num) + " R";
-  if (o.is_array()) return "[" + join(o.as_array()) + "]";
-  std::string out = "<<";
-  for (const auto& [k, v] : o.as_dict()) out += "/" + k + " " + render(v);
+  if (o.is_array()) return out.append("[").append(join(o.as_array())).append("]");
+  out = "<<";
+  for (const auto& [k, v] : o.as_dict()) out.append("/").append(k).append(" ").append(render(v));
   return out + ">>";
 }
 
@@ -39,16 +43,20 @@ std::string parse(const std::string& input) {
   for (const Op& op : c.ops) {
     EXPECT_EQ(op.first_operand, next);
     next += op.operand_count;
-    out += (out.empty() ? "" : " ") + std::string(op.op()) + "[" + join(c.operands_of(op)) + "]";
+    if (!out.empty()) out += ' ';
+    out.append(op.op()).append("[").append(join(c.operands_of(op))).append("]");
   }
   EXPECT_EQ(next, c.operands.size());
   return out;
 }
 
 struct Case {
+  const char* name;
   std::string input;
   const char* expected;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class ParseContent : public ::testing::TestWithParam<Case> {};
 
@@ -57,25 +65,26 @@ TEST_P(ParseContent, Ops) { EXPECT_EQ(parse(GetParam().input), GetParam().expect
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseContent,
     ::testing::Values(
-        Case{"BT /F1 12 Tf (Hi) Tj ET", "BT[] Tf[/F1 12] Tj[(Hi)] ET[]"},
-        Case{"[(a) -120 (b)] TJ 1 0 0 1 10 20 cm", "TJ[[(a) -120 (b)]] cm[1 0 0 1 10 20]"},
-        Case{"5 0 R Do /P <</MCID 3>> BDC", "Do[5 R] BDC[/P <</MCID 3>>]"},
-        Case{"(a) ' 1 .5 (b) \" T*", "'[(a)] \"[1 0.50 (b)] T*[]"},
-        Case{"1 2 abcdef", "abcd[1 2]"},
+        Case{"TextObject", "BT /F1 12 Tf (Hi) Tj ET", "BT[] Tf[/F1 12] Tj[(Hi)] ET[]"},
+        Case{"ArrayAndMatrix", "[(a) -120 (b)] TJ 1 0 0 1 10 20 cm", "TJ[[(a) -120 (b)]] cm[1 0 0 1 10 20]"},
+        Case{"RefAndInlineDict", "5 0 R Do /P <</MCID 3>> BDC", "Do[5 R] BDC[/P <</MCID 3>>]"},
+        Case{"QuoteOperators", "(a) ' 1 .5 (b) \" T*", "'[(a)] \"[1 0.50 (b)] T*[]"},
+        Case{"LongKeywordCut", "1 2 abcdef", "abcd[1 2]"},
         // Only numbers, strings, names, arrays and dictionaries are operands.
-        Case{"1 true 2 false null", "true[1] fals[2] null[]"},
-        Case{"1 2 m 3 4", "m[1 2]"},
-        Case{"1 2 ] 3 m", "m[3]"},
-        Case{"1 { 2 } 3 > 4 l", "l[4]"},
-        Case{"0 0 m (unterminated", "m[0 0]"},
-        Case{"1 w 2 3 <4G> re 5 w", "w[1]"},
-        Case{"q BI /W 4 /H 4 /BPC 8 /CS /G ID \x01\x02\x03 EI Q", "q[] Q[]"},
+        Case{"KeywordsAreNotOperands", "1 true 2 false null", "true[1] fals[2] null[]"},
+        Case{"TrailingOperandsDropped", "1 2 m 3 4", "m[1 2]"},
+        Case{"StrayCloseBracket", "1 2 ] 3 m", "m[3]"},
+        Case{"StrayBraces", "1 { 2 } 3 > 4 l", "l[4]"},
+        Case{"UnterminatedString", "0 0 m (unterminated", "m[0 0]"},
+        Case{"BadHexStringEndsList", "1 w 2 3 <4G> re 5 w", "w[1]"},
+        Case{"InlineImageSkipped", "q BI /W 4 /H 4 /BPC 8 /CS /G ID \x01\x02\x03 EI Q", "q[] Q[]"},
         // The first EI ends the image wherever it is; the rest is content.
-        Case{"1 w BI /W 1 ID abEIcd 5 w EI Q", "w[1] cd[] w[5] EI[] Q[]"},
-        Case{"7 BI ID x EI m", "m[]"},
-        Case{"q BI /W 1 ID \xff\xfe Q", "q[]"},
-        Case{"BIX 1 w", "BIX[] w[1]"},
-        Case{"", ""}));
+        Case{"FirstEIEndsImage", "1 w BI /W 1 ID abEIcd 5 w EI Q", "w[1] cd[] w[5] EI[] Q[]"},
+        Case{"InlineImageWithoutDict", "7 BI ID x EI m", "m[]"},
+        Case{"InlineImageWithoutEI", "q BI /W 1 ID \xff\xfe Q", "q[]"},
+        Case{"BIPrefixIsOperator", "BIX 1 w", "BIX[] w[1]"},
+        Case{"Empty", "", ""}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(ParseContentLimits, HostileInput) {
   // Nesting beyond the parser's limit ends the list cleanly.

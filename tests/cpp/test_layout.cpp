@@ -26,6 +26,8 @@ struct Case {
   const char* text;  // lines joined with "|"
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class LayoutPage : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LayoutPage, Lines) {
@@ -54,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Sorted by y first: the raised run leads even though it stands to the right.
         Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "2base"},
         Case{{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
-        Case{{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"}));
+        Case{{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(LayoutPageFields, MediaBoxAndLinePosition) {
   PageText page = layout_page({run("a", 3, 700, 5, 10)}, {0, 792, 612, 0});

@@ -23,7 +23,8 @@ std::string describe(const std::vector<TextRun>& runs) {
   for (const TextRun& r : runs) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "/%s %g,%g w=%g s=%g", r.font->c_str(), r.x, r.y, r.width, r.size);
-    out += (out.empty() ? "" : " | ") + r.text + buf;
+    if (!out.empty()) out += " | ";
+    out.append(r.text).append(buf);
   }
   return out;
 }
@@ -32,6 +33,8 @@ struct Case {
   const char* content;
   const char* runs;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.content << '"'; }
 
 class ExtractRuns : public ::testing::TestWithParam<Case> {};
 
@@ -67,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BT /F1 10 Tf 0 50 Td 12 TL (A) ' 3 1 (a b) \" ET", "A/F1 0,38 w=5 s=10 | a b/F1 0,26 w=21 s=10"},
         // A quote without its string still moves the line and sets the spacings.
         Case{"BT /F1 10 Tf 0 50 Td 12 TL 3 1 \" (a b) Tj ET", "a b/F1 0,38 w=21 s=10"},
-        Case{"BT /F1 10 Tf /X Tj 5 Tj [1 2] Tj (A) TJ 0 0 m 10 10 l S /Im1 Do ET", ""}));
+        Case{"BT /F1 10 Tf /X Tj 5 Tj [1 2] Tj (A) TJ 0 0 m 10 10 l S /Im1 Do ET", ""}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 // end_x is where the run ends in user space; effective_size is Tfs scaled
 // by the text matrix times the CTM.

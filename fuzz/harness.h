@@ -184,18 +184,6 @@ inline void fuzz_cmap(const uint8_t* data, size_t size) {
 
 enum class Decoder : uint8_t { Flate, LzwEarly, LzwLate, Ascii85, AsciiHex, RunLength, Predictor, Count };
 
-inline const char* filter_name(Decoder d) {
-  switch (d) {
-    case Decoder::Flate: return "FlateDecode";
-    case Decoder::LzwEarly:
-    case Decoder::LzwLate: return "LZWDecode";
-    case Decoder::Ascii85: return "ASCII85Decode";
-    case Decoder::AsciiHex: return "ASCIIHexDecode";
-    case Decoder::RunLength: return "RunLengthDecode";
-    default: return nullptr;
-  }
-}
-
 // Predictor parameters from four header bytes: the predictor (kept small so
 // that None, TIFF and PNG are all frequent), colours, bits per component and
 // columns (also zero and negative, which count as 1).
@@ -240,19 +228,18 @@ inline std::optional<Bytes> zlib_inflate_raw(ByteSpan data, size_t limit) {
 }
 #endif
 
-// One decoder, selected by the first byte, called both directly and through
-// decode_stream with the equivalent dictionary; the two must agree, and so
-// must validate_stream. Header: selector, 4 predictor bytes, then the data.
+// One decoder, selected by the first byte: it stays within the limit or
+// fails with BadStream, and inflate agrees with zlib where zlib decodes and
+// with its validator everywhere (chains: fuzz_filter_chain). Header:
+// selector, 4 predictor bytes, then the data.
 inline void fuzz_decode(const uint8_t* data, size_t size) {
-  // Each input is decoded five times (the decoder, zlib, the validator, the
-  // chain and the chain's validator); a 4 MiB cap keeps that well under the
-  // campaign's one-second timeout under the sanitizers. Inputs that reach it
-  // still exercise the limit.
+  // Each input is decoded up to three times (the decoder, zlib, the
+  // validator); a 4 MiB cap keeps that well under the campaign's one-second
+  // timeout under the sanitizers. Inputs that reach it still exercise the limit.
   constexpr uint64_t kLimit = uint64_t{1} << 22;
   Reader in(data, size);
   const uint8_t selector = in.byte();
   const auto decoder = static_cast<Decoder>(selector % static_cast<uint8_t>(Decoder::Count));
-  const bool with_parms = selector & 0x80;
   Dictionary parms = predictor_parms(in);
   const ByteSpan body = in.rest();
 
@@ -285,45 +272,6 @@ inline void fuzz_decode(const uint8_t* data, size_t size) {
     if (!validated) FUZZ_CHECK(validated.error() == direct.error());
   }
 #endif
-
-  // The same decoder through the chain. The raw deflate body is given no
-  // zlib header, so the chain must only skip one when the body happens to
-  // start with one; those inputs are left out of the comparison.
-  Dictionary dict;
-  dict.insert("Filter", Object::name(filter_name(decoder)));
-  const bool lzw = decoder == Decoder::LzwEarly || decoder == Decoder::LzwLate;
-  Dictionary chain_parms = with_parms ? parms : Dictionary();
-  if (lzw) chain_parms.insert("EarlyChange", Object::integer(decoder == Decoder::LzwEarly ? 1 : 0));
-  const bool predicted = with_parms && (decoder == Decoder::Flate || lzw) &&
-                         predictor::params_of(parms).kind != predictor::Params::Kind::None;
-  if (!chain_parms.empty()) dict.insert("DecodeParms", Object::dictionary(std::move(chain_parms)));
-  const bool looks_zlib = body.size() >= 2 && (body[0] & 0x0F) == 8 && ((unsigned{body[0]} << 8 | body[1]) % 31) == 0;
-  Result<Bytes> chained = decode_stream(dict, body, kLimit);
-  Status validated = validate_stream(dict, body, kLimit);
-  FUZZ_CHECK(validated.ok() == chained.ok());
-  if (!validated) FUZZ_CHECK(validated.error() == chained.error());
-  if (decoder == Decoder::Flate && looks_zlib) return;
-  // The chain reads a Flate stream of no bytes as empty data (writers emit
-  // /Length 0 streams for empty pages); the bare inflater calls it truncated.
-  if (decoder == Decoder::Flate && body.empty()) {
-    FUZZ_CHECK(chained.ok() && chained->empty());
-    return;
-  }
-  if (!predicted || !direct) {
-    // Without a predictor the chain is exactly the decoder; with one it can
-    // only fail where the decoder did, or at the predictor.
-    if (!predicted) {
-      FUZZ_CHECK(chained.ok() == direct.ok());
-      if (chained) FUZZ_CHECK(*chained == *direct);
-      else FUZZ_CHECK(chained.error() == direct.error());
-    } else {
-      FUZZ_CHECK(!chained.ok());
-    }
-    return;
-  }
-  Result<Bytes> expected = predictor::apply(*direct, parms);
-  FUZZ_CHECK(expected.ok() == chained.ok());
-  if (chained) FUZZ_CHECK(*chained == *expected);
 }
 
 // A chain of up to eight filters built from the input, with an output limit
@@ -400,17 +348,9 @@ inline void fuzz_crypt(const uint8_t* data, size_t size) {
   stream_dict.insert("Length", Object::integer(static_cast<int64_t>(payload.size())));
   Object st = decryptor->decrypt_object(num, gen, Object::stream(Stream(std::move(stream_dict), payload)));
   FUZZ_CHECK(st.is_stream());
-  std::vector<Object> nested;
-  nested.push_back(Object::string(text));
-  nested.push_back(Object::array({Object::string(text)}));
-  Object arr = decryptor->decrypt_object(num, gen, Object::array(std::move(nested)));
+  Object arr = decryptor->decrypt_object(num, gen, Object::array({Object::string(text), Object::array({})}));
   FUZZ_CHECK(arr.is_array() && arr.as_array().size() == 2);
   FUZZ_CHECK(arr.as_array()[0].as_string() == s.as_string());
-  // RC4 is its own inverse.
-  const ByteSpan key(decryptor->key());
-  Bytes once = rc4(key, payload);
-  FUZZ_CHECK(once.size() == payload.size());
-  FUZZ_CHECK(rc4(key, once) == Bytes(payload.begin(), payload.end()));
 }
 
 }  // namespace vellum::fuzz

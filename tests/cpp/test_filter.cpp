@@ -1,13 +1,11 @@
 // The filter chain: filter and parameter lists, pairing, pass-through and
-// unsupported names, the zlib header test, EarlyChange, the per-stage output
-// limit (with a real nested bomb and a legitimate large stream), and
-// validate_stream against decode_stream.
+// unsupported names, the zlib header test, EarlyChange, and validate_stream
+// against decode_stream. The output limit of every decoder and chain,
+// nested bombs included: test_regression.cpp.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <functional>
 #include <random>
 
 #include "filter/filter.h"
@@ -179,98 +177,6 @@ TEST(Filter, EarlyChangeFromParms) {
   // And the other way round the widths disagree with the data.
   auto wrong = decode_stream(dict({{"Filter", nm("LZW")}, {"DecodeParms", dobj({{"EarlyChange", num(0)}})}}), early);
   EXPECT_FALSE(wrong.ok() && *wrong == want);
-}
-
-// A per-stage output limit: every decoding stage is held to it.
-TEST(Filter, LimitPerStage) {
-  const Bytes big(5000, 'q');
-  const Bytes z = zlib(big);
-  struct Row {
-    const char* name;
-    Dictionary d;
-    Bytes raw;
-  } rows[] = {
-      {"flate", dict({{"Filter", nm("Fl")}}), z},
-      {"hex then flate", dict({{"Filter", arr({nm("AHx"), nm("Fl")})}}), bytes(hex_of(z))},
-      {"runlength", dict({{"Filter", nm("RL")}}), [] {
-         Bytes b;
-         for (int i = 0; i < 40; ++i) b.push_back(0x81), b.push_back('q');  // 40 x 128
-         return b;
-       }()},
-      {"ascii85 zeros", dict({{"Filter", nm("A85")}}), Bytes(1250, 'z')},
-  };
-  for (auto& r : rows) {
-    SCOPED_TRACE(r.name);
-    auto full = decode_stream(r.d, r.raw);
-    ASSERT_TRUE(full.ok());
-    ASSERT_GE(full->size(), 5000u);
-    const uint64_t n = full->size();
-    EXPECT_TRUE(decode_stream(r.d, r.raw, n).ok());
-    EXPECT_TRUE(validate_stream(r.d, r.raw, n).ok());
-    auto over = decode_stream(r.d, r.raw, n - 1);
-    ASSERT_FALSE(over.ok());
-    EXPECT_EQ(over.error().display(), "BadStream: decoded stream too large");
-    auto vover = validate_stream(r.d, r.raw, n - 1);
-    ASSERT_FALSE(vover.ok());
-    EXPECT_EQ(vover.error(), over.error());
-  }
-}
-
-// A raw deflate stream of `n` zero bytes at 2 bits per 258 bytes: one
-// dynamic block whose literal/length code gives symbol 285 a 1-bit code.
-Bytes deflate_zeros(uint64_t n) {
-  testing::BitWriter w;
-  auto put = [&](uint32_t v, int k) { w.put(v, k); };
-  auto code = [&](uint32_t c, int k) { w.put_code(c, k); };
-  put(1, 1), put(2, 2);
-  put(29, 5), put(0, 5), put(14, 4);  // HLIT 286, HDIST 1, HCLEN 18
-  const int order[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
-  int cl[19] = {};
-  cl[18] = 1, cl[1] = 2, cl[2] = 2;  // 18 -> 0, 1 -> 10, 2 -> 11
-  for (int s : order) put(cl[s], 3);
-  auto zeros = [&](int k) { code(0, 1), put(k - 11, 7); };
-  code(3, 2);                 // symbol 0: 2
-  zeros(138), zeros(117);     // 1..255
-  code(3, 2);                 // 256: 2
-  zeros(28);                  // 257..284
-  code(2, 2);                 // 285: 1
-  code(2, 2);                 // distance 0: 1
-  // Literal code: 285 -> 0, 0 -> 10, 256 -> 11; distance 0 -> 0.
-  code(2, 2);  // one literal zero
-  // Each match is two zero bits ("0" for 285, "0" for distance 1).
-  for (uint64_t i = 0; i < (n - 1) / 258; ++i) put(0, 2);
-  for (uint64_t i = 0; i < (n - 1) % 258; ++i) code(2, 2);  // literal zeros
-  code(3, 2);                                                // end of block
-  return w.bytes();
-}
-
-bool skip_slow() { return std::getenv("VELLUM_SKIP_SLOW") != nullptr; }
-
-TEST(Filter, NestedBombFailsWhileGrowing) {
-  const Bytes inner = deflate_zeros((uint64_t{1} << 30) + 1);  // one byte past the limit
-  const Bytes outer = zlib(inner, 9);
-  ASSERT_LT(outer.size(), 16u * 1024);  // a few KB on disk
-  const Dictionary d = dict({{"Filter", arr({nm("FlateDecode"), nm("FlateDecode")})}});
-  auto v = validate_stream(d, outer);
-  ASSERT_FALSE(v.ok());
-  EXPECT_EQ(v.error().display(), "BadStream: decoded stream too large");
-  if (skip_slow()) GTEST_SKIP() << "VELLUM_SKIP_SLOW: decode_stream part skipped";
-  auto got = decode_stream(d, outer);
-  ASSERT_FALSE(got.ok());
-  EXPECT_EQ(got.error().display(), "BadStream: decoded stream too large");
-}
-
-// Run with VELLUM_SKIP_SLOW set (or --gtest_filter=-*Slow*) to skip.
-TEST(Filter, SlowLegitimateLargeStream) {
-  if (skip_slow()) GTEST_SKIP() << "VELLUM_SKIP_SLOW";
-  const uint64_t n = uint64_t{300} << 20;
-  const Bytes z = zlib(deflate_zeros(n), 9);
-  const Dictionary d = dict({{"Filter", arr({nm("FlateDecode"), nm("FlateDecode")})}});
-  EXPECT_TRUE(validate_stream(d, z).ok());
-  auto got = decode_stream(d, z);
-  ASSERT_TRUE(got.ok()) << got.error().display();
-  ASSERT_EQ(got->size(), n);
-  EXPECT_TRUE(std::all_of(got->begin(), got->end(), [](uint8_t b) { return b == 0; }));
 }
 
 // validate_stream and decode_stream agree on chains over damaged data:

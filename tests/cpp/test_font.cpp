@@ -5,18 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <map>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "corpus.h"
 #include "syntax/cos.h"
-#include "filter/filter.h"
 #include "font/font.h"
 #include "pdf_fixture.h"
 
@@ -387,46 +383,6 @@ TEST(LoadFonts, CacheSharesFontObjectsAcrossPages) {
   EXPECT_EQ(cached_text, fresh_text);
   EXPECT_DOUBLE_EQ(cached, uncached);
   EXPECT_DOUBLE_EQ(cached, 14);
-}
-
-// Every font object of the unencrypted corpus files loads and decodes a
-// string of every byte value to a finite advance; of the fonts whose
-// /ToUnicode stream decodes, nearly all give a CMap that maps something (a
-// few producers write maps with only a code-space range).
-TEST(Corpus, FontsLoad) {
-  if (!testing::corpus_available()) GTEST_SKIP() << "corpus not present";
-  std::string all_bytes;
-  for (int b = 0; b < 256; ++b) all_bytes.push_back(static_cast<char>(b));
-  size_t fonts = 0, with_cmap = 0, empty_cmap = 0;
-  for (const auto& path : testing::corpus_files()) {
-    std::vector<uint8_t> file = testing::read_file(path);
-    auto xref = read_xref(file);
-    if (!xref || xref->trailer.contains("Encrypt")) continue;
-    Resolver resolver(file, std::move(xref.value()));
-    for (const auto& [num, entry] : resolver.xref().entries) {
-      auto obj = resolver.get(num);
-      if (!obj) continue;
-      const Dictionary* dict = (*obj)->dict_value();
-      const std::string* type = dict ? dict->get_name("Type") : nullptr;
-      if (!type || *type != "Font") continue;
-      Font font = load_font(resolver, *dict);
-      ++fonts;
-      std::string out;
-      double advance = font.show_into(as_bytes(all_bytes), out, 0, 0, 1, 1);
-      EXPECT_TRUE(std::isfinite(advance) && advance >= 0) << path.filename() << " object " << num;
-      const Object* tu = dict->get("ToUnicode");
-      const Object* stream = tu ? resolver.deref(*tu) : nullptr;
-      if (!stream || !stream->is_stream()) continue;
-      if (!decode_stream(stream->as_stream().dict, stream->as_stream().data())) continue;
-      ASSERT_NE(font.to_unicode, nullptr);
-      ++with_cmap;
-      if (font.to_unicode->singles.empty() && font.to_unicode->ranges.empty()) ++empty_cmap;
-    }
-  }
-  EXPECT_GT(fonts, 50u);
-  EXPECT_GT(with_cmap, 20u);
-  EXPECT_LE(empty_cmap * 10, with_cmap);
-  std::cout << "fonts loaded: " << fonts << ", with ToUnicode: " << with_cmap << ", empty: " << empty_cmap << "\n";
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Inflate: hand-built edge cases, differential runs against zlib (valid
 // streams of every level and strategy) and against a bit-by-bit canonical
 // Huffman walk (the oracle below) on truncated, corrupted, garbage and
-// hand-built over-subscribed / incomplete codes, and the output limit.
+// hand-built over-subscribed / incomplete codes, and the output limit. Only
+// we can run these: the table decoder against the plain walk.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -9,7 +10,6 @@
 #include <optional>
 #include <random>
 
-#include "corpus.h"
 #include "filter/inflate.h"
 #include "test_util.h"
 
@@ -387,11 +387,11 @@ TEST(Inflate, MatchesZlibOnValidStreams) {
   EXPECT_EQ(streams, 3000);
 }
 
-// Truncated and corrupted zlib streams: ours, the validator and the oracle
-// agree on every one.
-TEST(Inflate, AgreesWithWalkOnDamagedStreams) {
+// Truncated and corrupted zlib streams, and garbage steered into fixed and
+// dynamic blocks: ours, the validator and the walk agree on every one.
+TEST(Inflate, AgreesWithWalkOnDamagedStreamsAndGarbage) {
   std::mt19937 rng(99);
-  for (int round = 0; round < 400; ++round) {
+  for (int round = 0; round < 1200; ++round) {
     const Bytes plain = sample(rng, round % 4, rng() % 4000);
     const Bytes z = zlib_raw(plain, round % 10, round % 3 == 0 ? Z_FIXED : Z_DEFAULT_STRATEGY);
     Bytes cut(z.begin(), z.begin() + static_cast<ptrdiff_t>(rng() % (z.size() + 1)));
@@ -399,18 +399,10 @@ TEST(Inflate, AgreesWithWalkOnDamagedStreams) {
     Bytes flipped = z;
     for (int k = 0, flips = 1 + rng() % 3; k < flips; ++k) flipped[rng() % flipped.size()] ^= 1u << (rng() % 8);
     expect_agrees(flipped, "bit flips");
-  }
-}
-
-TEST(Inflate, AgreesWithWalkOnGarbage) {
-  std::mt19937 rng(7);
-  for (int round = 0; round < 3000; ++round) {
-    Bytes b(1 + rng() % 200);
-    for (auto& c : b) c = static_cast<uint8_t>(rng());
-    // Steer a third of them into dynamic blocks and a third into fixed ones.
-    if (round % 3 == 1) b[0] = static_cast<uint8_t>((b[0] & ~6u) | 4u);
-    if (round % 3 == 2) b[0] = static_cast<uint8_t>((b[0] & ~6u) | 2u);
-    expect_agrees(b, "garbage");
+    Bytes garbage(1 + rng() % 200);
+    for (auto& c : garbage) c = static_cast<uint8_t>(rng());
+    garbage[0] = static_cast<uint8_t>((garbage[0] & ~6u) | (round % 3) * 2);
+    expect_agrees(garbage, "garbage");
   }
 }
 
@@ -480,7 +472,7 @@ TEST(Inflate, AgreesWithWalkOnArbitraryCodes) {
 // and dynamic blocks and long matches.
 TEST(Inflate, OutputLimit) {
   std::mt19937 rng(5);
-  for (int level : {0, 1, 6, 9}) {
+  for (int level : {0, 6}) {
     for (int kind = 0; kind < 4; ++kind) {
       const Bytes plain = sample(rng, kind, 200000 + rng() % 1000);
       const Bytes z = zlib_raw(plain, level, kind == 2 ? Z_RLE : Z_DEFAULT_STRATEGY);
@@ -514,50 +506,6 @@ TEST(Inflate, TruncationWinsOverLimit) {
   auto got = inflate(in, 100);
   ASSERT_FALSE(got.ok());
   EXPECT_EQ(got.error().message, "corrupt DEFLATE data");
-}
-
-// Streams cut from the corpus: ours agrees with zlib where zlib decodes a
-// whole stream, and with the walk everywhere.
-TEST(Inflate, CorpusStreams) {
-  if (!testing::corpus_available()) GTEST_SKIP() << "corpus absent";
-  int checked = 0;
-  for (const auto& path : testing::corpus_files()) {
-    const Bytes file = testing::read_file(path);
-    const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
-    for (size_t at = text.find("stream"); at != std::string_view::npos && checked < 3000; at = text.find("stream", at + 6)) {
-      size_t start = at + 6;
-      if (at >= 3 && text.substr(at - 3, 3) == "end") continue;
-      if (start < text.size() && text[start] == '\r') ++start;
-      if (start < text.size() && text[start] == '\n') ++start;
-      const size_t stop = text.find("endstream", start);
-      if (stop == std::string_view::npos || stop - start > (size_t{4} << 20)) continue;
-      ByteSpan data(file.data() + start, stop - start);
-      if (data.size() < 2 || (data[0] & 0x0F) != 8 || ((data[0] << 8 | data[1]) % 31) != 0) continue;
-      const ByteSpan raw = data.subspan(2);
-      z_stream zs{};
-      inflateInit2(&zs, -15);
-      Bytes ref(raw.size() * 20 + 1024);
-      zs.next_in = const_cast<Bytef*>(raw.data());
-      zs.avail_in = static_cast<uInt>(raw.size());
-      int rc;
-      do {
-        if (zs.total_out == ref.size()) ref.resize(ref.size() * 2);
-        zs.next_out = ref.data() + zs.total_out;
-        zs.avail_out = static_cast<uInt>(ref.size() - zs.total_out);
-        rc = ::inflate(&zs, Z_NO_FLUSH);
-      } while (rc == Z_OK);
-      ref.resize(zs.total_out);
-      inflateEnd(&zs);
-      auto got = inflate(raw);
-      if (rc == Z_STREAM_END) {
-        ASSERT_TRUE(got.ok()) << path;
-        EXPECT_TRUE(*got == ref) << path;
-      }
-      expect_agrees(raw, path.string());
-      ++checked;
-    }
-  }
-  EXPECT_GT(checked, 0);
 }
 
 }  // namespace

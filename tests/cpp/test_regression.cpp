@@ -17,6 +17,7 @@
 #define VELLUM_FUZZ_WITH_ZLIB 1
 #include "../../fuzz/harness.h"
 #include "corpus.h"
+#include "test_util.h"
 
 namespace vellum {
 namespace {
@@ -81,45 +82,6 @@ TEST(Regression, EveryInputThroughPipelineAndItsTarget) {
   }
 }
 
-// Found by fuzz_decode: an LZW code beyond the next free entry (300 when 258
-// is next) stands for the previous string plus its first byte, as the next
-// free code would; the decoder then took the undefined entry 300 as the
-// previous string of the following code and walked garbage prefix links out
-// of its table. The code that follows must extend the string just added.
-TEST(Regression, LzwCodeBeyondNextFreeEntryActsAsTheEntryJustAdded) {
-  auto pack9 = [](std::initializer_list<unsigned> codes) {
-    Bytes out;
-    uint32_t acc = 0;
-    unsigned nbits = 0;
-    for (unsigned c : codes) {
-      acc = acc << 9 | c;
-      nbits += 9;
-      while (nbits >= 8) {
-        nbits -= 8;
-        out.push_back(static_cast<uint8_t>(acc >> nbits));
-      }
-    }
-    if (nbits) out.push_back(static_cast<uint8_t>(acc << (8 - nbits)));
-    return out;
-  };
-  struct Case {
-    std::initializer_list<unsigned> codes;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {{256, 'A', 300, 257}, "AAA"},
-      {{256, 'A', 300, 259, 257}, "AAAAAA"},  // 259: "AA" (entry 258) + 'A'
-      {{256, 'A', 511, 'B', 258, 257}, "AAABAA"},
-  };
-  for (const Case& c : cases) {
-    Result<Bytes> out = lzw_decode(pack9(c.codes), true);
-    ASSERT_TRUE(out.ok());
-    EXPECT_EQ(std::string(out->begin(), out->end()), c.expected);
-  }
-}
-
-// Every corpus file through the pipeline with its manifest passwords: under
-// the sanitizers this is the real-world counterpart of the fuzz targets.
 TEST(Regression, CorpusThroughPipeline) {
   if (!testing::corpus_available()) GTEST_SKIP() << "shared corpus not present";
   size_t opened = 0;
@@ -135,23 +97,8 @@ TEST(Regression, CorpusThroughPipeline) {
 
 // ---------------------------------------------------------------- bombs
 
-// A zlib stream of `n` zero bytes (about 1000:1).
-Bytes deflate_zeros(size_t n) {
-  Bytes zeros(n, 0);
-  uLongf size = compressBound(static_cast<uLong>(n));
-  Bytes out(size);
-  EXPECT_EQ(compress2(out.data(), &size, zeros.data(), static_cast<uLong>(n), 9), Z_OK);
-  out.resize(size);
-  return out;
-}
-
-Bytes deflate_bytes(const Bytes& in) {
-  uLongf size = compressBound(static_cast<uLong>(in.size()));
-  Bytes out(size);
-  EXPECT_EQ(compress2(out.data(), &size, in.data(), static_cast<uLong>(in.size()), 9), Z_OK);
-  out.resize(size);
-  return out;
-}
+Bytes deflate_zeros(size_t n) { return testing::zlib(Bytes(n, 0), 9); }
+Bytes deflate_bytes(const Bytes& in) { return testing::zlib(in, 9); }
 
 Dictionary chain_of(std::initializer_list<const char*> names) {
   std::vector<Object> filters;
@@ -250,45 +197,17 @@ TEST(Regression, DecodedSizeLimitHoldsForEveryDecoderAndChain) {
   }
 }
 
-// A fixed-Huffman deflate block (RFC 1951 section 3.2.6) of one zero byte
-// and `copies` back-references of length 258 at distance 1: 13 bits per 258
-// output bytes, built without ever holding the output.
+// A fixed-code block: literal 0, then `copies` matches of length 258 at
+// distance 1, about 13 bits for 258 output bytes.
 Bytes deflate_run(uint64_t copies) {
-  Bytes out;
-  out.reserve(static_cast<size_t>(copies * 13 / 8 + 16));
-  uint64_t acc = 0;
-  unsigned nbits = 0;
-  auto put = [&](uint32_t value, unsigned count) {  // LSB first
-    acc |= uint64_t{value} << nbits;
-    nbits += count;
-    while (nbits >= 8) {
-      out.push_back(static_cast<uint8_t>(acc));
-      acc >>= 8;
-      nbits -= 8;
-    }
-  };
-  // Huffman codes are sent most significant bit first.
-  auto code = [&](uint32_t bits, unsigned len) {
-    uint32_t rev = 0;
-    for (unsigned i = 0; i < len; ++i) rev |= ((bits >> i) & 1) << (len - 1 - i);
-    put(rev, len);
-  };
-  put(1, 1);              // BFINAL
-  put(1, 2);              // BTYPE 01: fixed codes
-  code(0x30, 8);          // literal 0
-  for (uint64_t i = 0; i < copies; ++i) {
-    code(0xC5, 8);        // symbol 285: length 258
-    code(0, 5);           // distance symbol 0: distance 1
-  }
-  code(0, 7);             // end of block (symbol 256)
-  if (nbits) out.push_back(static_cast<uint8_t>(acc));
-  return out;
+  testing::BitWriter w;
+  w.put(1, 1), w.put(1, 2);
+  w.put_code(0x30, 8);
+  for (uint64_t i = 0; i < copies; ++i) w.put_code(0xC5, 8), w.put_code(0, 5);
+  w.put_code(0, 7);
+  return w.bytes();
 }
 
-// The real limit, through the default decode_stream: a Flate stream of a few
-// kilobytes whose inner Flate stage would expand to 1 GiB + 259 bytes fails
-// with "decoded stream too large", and the process never holds much more
-// than the limit (peak RSS, with room for the sanitizers' shadow memory).
 TEST(Regression, GigabyteLimitStopsNestedFlateBomb) {
   const uint64_t copies = (kMaxDecodedStream / 258) + 1;
   const Bytes inner = deflate_run(copies);  // about 6.5 MiB

@@ -45,6 +45,9 @@ def run(argv: list, timeout: float, **kwargs) -> subprocess.CompletedProcess:
 
 @pytest.fixture(scope="module")
 def wheel(tmp_path_factory) -> Path:
+    # .ci/run has built the wheel already (with the unit tests): reuse it.
+    if os.environ.get("VELLUM_TEST_WHEEL"):
+        return Path(os.environ["VELLUM_TEST_WHEEL"])
     root = tmp_path_factory.mktemp("wheel")
     argv = [sys.executable, "-m", "pip", "wheel", str(REPO), "-w", str(root / "dist"), "--no-deps", "-q"]
     # A build directory of its own, so a concurrent build of the tree is not disturbed.

@@ -1,14 +1,11 @@
 """The vellum command on many files: the input search, the output tree,
 failures that don't stop the batch, collisions that would overwrite
-outputs, usage errors, the progress display and a run over the corpus."""
+outputs, usage errors and the progress display."""
 
 from __future__ import annotations
 
 import io
 import os
-import re
-import subprocess
-import sys
 from pathlib import Path
 from typing import Dict, List
 
@@ -156,10 +153,11 @@ def test_an_input_reached_twice_is_converted_once(tmp_path, capsys):
     assert (code, stderr) == (0, "2 converted, 0 failed\n")
 
 
-def test_one_pdf_found_in_a_directory_goes_to_stdout(tmp_path, capsysbinary):
+@pytest.mark.parametrize("options,fmt", [([], "markdown"), (["--format", "html"], "html"), (["--password", ""], "markdown")])
+def test_one_pdf_found_in_a_directory_goes_to_stdout(tmp_path, capsysbinary, options, fmt):
     make_tree(tmp_path, {"only/doc.pdf": page_pdf("alone")})
-    assert cli.main([str(tmp_path / "only")]) == 0
-    assert capsysbinary.readouterr().out == (native.parse_to_markdown(page_pdf("alone")) + "\n").encode()
+    assert cli.main([str(tmp_path / "only")] + options) == 0
+    assert capsysbinary.readouterr().out == (RENDER[fmt](page_pdf("alone")) + "\n").encode()
 
 
 def test_empty_directory_with_output_converts_nothing(tmp_path, capsys):
@@ -247,34 +245,3 @@ def test_tqdm_is_used_when_installed():
     progress.advance()
     progress.close()
     assert "x.pdf: failed\n" in term.getvalue()
-
-
-# ---------------------------------------------------------------- corpus
-
-
-def test_corpus_to_markdown(corpus, tmp_path):
-    files_dir = corpus / "files"
-    pdfs = cli.find_pdfs(files_dir)
-    out = tmp_path / "md"
-    proc = subprocess.run(
-        [sys.executable, "-m", "vellum", str(files_dir), "-o", str(out), "-j", "2"],
-        capture_output=True,
-        text=True,
-        timeout=600,
-    )
-    lines = proc.stderr.splitlines()
-    summary = re.fullmatch(r"(\d+) converted, (\d+) failed", lines[-1])
-    assert summary, proc.stderr
-    converted, failed = int(summary[1]), int(summary[2])
-    assert converted + failed == len(pdfs)
-    assert proc.returncode == (1 if failed else 0)
-    assert converted >= len(pdfs) // 2
-    failures = {line.split(": ", 1)[0] for line in lines[:-1]}
-    assert len(failures) == failed == len(lines) - 1
-    assert failures <= {str(files_dir / rel) for rel in pdfs}
-    written = {str(Path(p).with_suffix(".pdf")) for p in output_files(out)}
-    assert {str(rel) for rel in pdfs} == written | {str(Path(f).relative_to(files_dir)) for f in failures}
-    # spot-check a few outputs against the library called directly
-    for rel in sorted(written)[:: max(1, len(written) // 5)]:
-        text = (out / rel).with_suffix(".md").read_text(encoding="utf-8")
-        assert text == native.parse_to_markdown((files_dir / rel).read_bytes()) + "\n"

@@ -10,8 +10,9 @@
 // where it is drawn, as older writers expect.
 //
 // Cost. A form is decoded and parsed once per document (the cache holds up to
-// kMaxCachedFormBytes of decoded forms; a form beyond that is decoded again
-// where drawn, each decode counting against the content budget). Its operands
+// kMaxCachedFormBytes of parsed forms; a form beyond that is decoded again
+// on each page that draws it, each decode counting against the content
+// budget, as page content shared by pages does). Its operands
 // are copied once per page into the page's operand array, and each drawing
 // of it costs one Op per operator, referring to that one copy. Drawings
 // multiply with nesting (A draws B twice, B draws C twice, ...), so all the
@@ -37,9 +38,13 @@ namespace vellum {
 
 namespace {
 
-// Decoded form content the document cache may keep; a form is parsed into
-// a few times its decoded size, so this bounds the cache's memory.
-constexpr uint64_t kMaxCachedFormBytes = uint64_t{64} << 20;
+// Parsed form content (operators and operands, counted by their fixed
+// size) the document cache may keep.
+constexpr uint64_t kMaxCachedFormBytes = uint64_t{256} << 20;
+
+uint64_t parsed_size(const ContentOps& content) {
+  return content.ops.size() * sizeof(Op) + content.operands.size() * sizeof(Object);
+}
 
 Op make_op(std::string_view name, size_t first_operand, size_t operand_count) {
   Op op;
@@ -57,7 +62,6 @@ struct FormCache::Form {
   ContentOps content;
   const Dictionary* resources = nullptr;  // nullptr: the resources in force where drawn
   Object matrix[6];                       // the cm operands
-  uint64_t decoded_bytes = 0;
 };
 
 struct FormCache::XObjectNames {
@@ -98,7 +102,6 @@ std::shared_ptr<Form> decode_form(const Resolver& resolver, const Stream& stream
   Result<Bytes> bytes = decode_stream(stream.dict, stream.data(), limit);
   if (!bytes || bytes->size() > limit) return form;  // unfiltered data is not measured by the chain
   if (budget) *budget -= bytes->size();
-  form->decoded_bytes = bytes->size();
   form->content = parse_content(ByteSpan(bytes->data(), bytes->size()));
   if (const Object* res = stream.dict.get("Resources")) {
     Result<const Dictionary*> dict = resolver.resolve_dict(*res);
@@ -190,8 +193,9 @@ class Expander {
   std::shared_ptr<const Form> load(const Stream* stream) {
     if (auto hit = cache_.forms.find(stream); hit != cache_.forms.end()) return hit->second;
     std::shared_ptr<Form> form = decode_form(resolver_, *stream, content_budget_);
-    if (!form->usable || cache_.cached_bytes + form->decoded_bytes <= kMaxCachedFormBytes) {
-      cache_.cached_bytes += form->decoded_bytes;
+    const uint64_t size = parsed_size(form->content);
+    if (cache_.cached_bytes + size <= kMaxCachedFormBytes) {
+      cache_.cached_bytes += size;
       cache_.forms.emplace(stream, form);
     }
     return form;

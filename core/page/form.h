@@ -43,7 +43,7 @@ struct FormCache {
   ~FormCache();
   std::unordered_map<const Stream*, std::shared_ptr<const Form>> forms;
   std::unordered_map<const Dictionary*, std::unique_ptr<XObjectNames>> names;
-  uint64_t cached_bytes = 0;  // decoded bytes of the forms held in `forms`
+  uint64_t cached_bytes = 0;  // parsed size of the forms held in `forms`
   uint64_t work_left = kMaxDocumentFormWork;
 };
 

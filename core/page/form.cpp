@@ -118,11 +118,15 @@ class Expander {
 
   ExpandedContent run(ContentOps page, const Dictionary& page_resources) {
     ContentOps& out = out_.content;
-    out.operands = std::move(page.operands);
-    out.ops.reserve(page.ops.size());
+    out = std::move(page);
     resources_index(&page_resources);
-    for (const Op& op : page.ops) {
-      if (op.op() != "Do" || !draw(operands_at(out.operands, op, 0), 0, 1)) out.ops.push_back(op);
+    auto is_do = [](const Op& op) { return op.op() == "Do"; };
+    if (std::none_of(out.ops.begin(), out.ops.end(), is_do)) return std::move(out_);
+    const std::vector<Op> page_ops = std::move(out.ops);
+    out.ops.clear();
+    out.ops.reserve(page_ops.size());
+    for (const Op& op : page_ops) {
+      if (!is_do(op) || !draw(operands_at(out.operands, op, 0), 0, 1)) out.ops.push_back(op);
     }
     return std::move(out_);
   }

@@ -135,10 +135,13 @@ def test_r6_random_passwords():
 COVERAGE = 0.8
 RUN = 8
 
-# Files whose text this library does not extract, for reasons that have
-# nothing to do with encryption: for them opening is the check.
+# Files whose text this library does not extract in the reference's order,
+# for reasons that have nothing to do with encryption: for them opening is
+# the check.
 NO_TEXT_EXPECTED = {
-    "enc-r3-empty-user-identity-cmap.pdf": "its text lives in form XObjects, which extraction does not enter",
+    # Words match (test_text_quality's measure gives 0.95), but the cells of
+    # its invoice come out in another order than the reference's.
+    "enc-r3-empty-user-identity-cmap.pdf": "its invoice table is read in another order than the reference's",
 }
 
 

@@ -39,8 +39,8 @@ FLOORS = {
     # Math fonts without ToUnicode (only their /Differences and the Windows
     # table speak), fi/fl as ligature characters, vertical labels.
     "pdftex-geotopo-117-pages.pdf": 0.66,
-    # Diagrams are form XObjects; their text is not extracted.
-    "word2010-geobase-19-pages.pdf": 0.5,
+    # Diagrams are form XObjects; their vertical labels break into pieces.
+    "word2010-geobase-19-pages.pdf": 0.94,
     # A formula: sub- and superscripts sort by baseline.
     "word365-short.pdf": 0.74,
     "pdfmaker-word-table-linearized.pdf": 0.98,
@@ -64,8 +64,9 @@ FLOORS = {
     "quartz-pages-punkt.pdf": 0.88,
     "quartz-nics-table-rotated.pdf": 0.9,
     "quartz-word-cupertino-table.pdf": 0.98,
-    # Page bodies are form XObjects.
-    "htmldoc-tamreview-23-pages.pdf": 0.07,
+    # Page bodies are form XObjects whose fonts map codes only through
+    # their embedded font programs (peers do no better).
+    "htmldoc-tamreview-23-pages.pdf": 0.1,
     # Logical order; the reference is reordered for display with bidi marks.
     "weasyprint-arabic.pdf": 0.0,
     "weasyprint-arabic-rotated-4-ways.pdf": 0.0,

@@ -6,6 +6,7 @@
 
 #include "font/font.h"
 #include "page/content.h"
+#include "page/form.h"
 #include "page/image.h"
 #include "page/layout.h"
 #include "page/pagetree.h"
@@ -29,12 +30,14 @@ Result<ExtractedDoc> extract(const Document& doc) {
   std::unordered_map<const Dictionary*, std::vector<ParsedImage>> images_by_resources;
   uint64_t content_budget = kMaxDocumentContent;
   uint64_t table_cell_budget = kMaxDocumentTableCells;
+  FormCache forms_cache;  // forms drawn on many pages are decoded once
   for (const Page& page : pages) {
     VELLUM_TRY(Bytes content, page_content(resolver, *page.dict, &content_budget));
-    ContentOps ops = parse_content(ByteSpan(content.data(), content.size()));
+    ExpandedContent expanded = expand_forms(parse_content(ByteSpan(content.data(), content.size())),
+                                            *page.resources, resolver, forms_cache, &content_budget);
+    const ContentOps& ops = expanded.content;
     content = Bytes();
-    std::shared_ptr<const FontMap> fonts = page_fonts(resolver, *page.resources, fonts_cache);
-    std::vector<TextRun> runs = extract_runs(ops, *fonts);
+    std::vector<TextRun> runs = extract_runs(expanded, font_maps(resolver, expanded.resources, fonts_cache));
     PageText text = layout_page(runs, page.media_box);
     text.tables = detect_tables(ops, runs, &table_cell_budget);
     auto images = images_by_resources.find(page.resources);

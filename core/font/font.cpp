@@ -57,6 +57,25 @@ std::shared_ptr<const CMap> load_to_unicode(const Resolver& resolver, const Dict
   });
 }
 
+// A /ToUnicode that names /Identity-H or /Identity-V instead of giving a CMap
+// stream: writers put it in Type0 fonts whose codes are Unicode (UCS-2), and
+// peers read it so. Simple fonts ignore it (their encoding says more).
+bool identity_to_unicode(const Resolver& resolver, const Dictionary& font_dict) {
+  const Object* entry = font_dict.get("ToUnicode");
+  const Object* value = entry ? resolver.deref(*entry) : nullptr;
+  return value && value->is_name() && (value->as_name() == "Identity-H" || value->as_name() == "Identity-V");
+}
+
+// Every two-byte code to the same UTF-16 unit; surrogate codes stay unmapped.
+std::shared_ptr<const CMap> identity_cmap() {
+  static const std::shared_ptr<const CMap> identity = [] {
+    auto cmap = std::make_shared<CMap>();
+    cmap->ranges.push_back({0, 0xFFFF, 0});
+    return cmap;
+  }();
+  return identity;
+}
+
 // /Differences: integers set the current code (negative ones mean 0), names
 // fill it and advance it, anything else is ignored without advancing.
 void apply_differences(std::array<uint32_t, 256>& table, const Dictionary& encoding_dict) {
@@ -345,6 +364,7 @@ Font load_font(const Resolver& resolver, const Dictionary& font_dict, FontCache*
   const Object* subtype = font_dict.get("Subtype");
   if (subtype && subtype->is_name() && subtype->as_name() == "Type0") {
     // Codes are always two bytes; the /Encoding CMap is not consulted.
+    if (!font.to_unicode && identity_to_unicode(resolver, font_dict)) font.to_unicode = identity_cmap();
     load_type0_widths(resolver, font_dict, font, cache);
     font.two_byte = true;
     font.prepare();

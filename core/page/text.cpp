@@ -8,6 +8,12 @@
 // saved stack grows with the number of q operators, so its size is bounded by
 // the operator list itself.
 //
+// Forms come expanded (page/form.h): between the kEnterForm and kLeaveForm
+// pseudo-operators, font names are looked up in the form's font map. The
+// form starts with the text state in force where it is drawn (the font
+// itself, not its name, carries in) and leaves it as it found it, since the
+// text state is part of the graphics state its drawing saves and restores.
+//
 // A run records its width as an unscaled text-space advance (what the font
 // reports), and additionally where it ends in user space and its font size
 // as scaled by the text and transformation matrices: layout measures word
@@ -51,22 +57,38 @@ void append_latin1(std::string& out, ByteSpan s) {
 
 class TextMachine {
  public:
-  TextMachine(const FontMap& fonts, std::vector<TextRun>& out) : fonts_(fonts), out_(out) { select_font(); }
+  TextMachine(const FontMap& fonts, std::span<const std::shared_ptr<const FontMap>> form_fonts,
+              std::vector<TextRun>& out)
+      : fonts_(&fonts), form_fonts_(form_fonts), out_(out) {
+    select_font();
+  }
 
   void step(std::string_view op, std::span<const Object> args);
 
  private:
   void select_font() {
-    auto it = fonts_.find(*font_name_);
-    font_ = it == fonts_.end() ? nullptr : it->second.get();
+    auto it = fonts_->find(*font_name_);
+    font_ = it == fonts_->end() ? nullptr : it->second.get();
   }
   void next_line() {
     move_in_text_space(tlm_, 0, -leading_);
     tm_ = tlm_;
   }
   void show(const std::string* s);
+  void enter_form(std::span<const Object> args);
+  void leave_form();
 
-  const FontMap& fonts_;
+  // What a form's drawing saves and restores besides the CTM.
+  struct SavedText {
+    const FontMap* fonts;
+    std::shared_ptr<const std::string> font_name;
+    const Font* font;
+    double size, char_space, word_space, hscale, leading, rise;
+  };
+
+  const FontMap* fonts_;
+  std::span<const std::shared_ptr<const FontMap>> form_fonts_;
+  std::vector<SavedText> saved_text_;
   std::vector<TextRun>& out_;
 
   Matrix ctm_;
@@ -121,9 +143,38 @@ void TextMachine::show(const std::string* s) {
   move_in_text_space(tm_, advance, 0);
 }
 
+void TextMachine::enter_form(std::span<const Object> args) {
+  saved_text_.push_back({fonts_, font_name_, font_, size_, char_space_, word_space_, hscale_, leading_, rise_});
+  if (args.empty() || !args[0].is_int()) return;
+  int64_t index = args[0].as_int();
+  if (index >= 0 && static_cast<uint64_t>(index) < form_fonts_.size() && form_fonts_[index])
+    fonts_ = form_fonts_[index].get();
+}
+
+void TextMachine::leave_form() {
+  if (saved_text_.empty()) return;
+  const SavedText& s = saved_text_.back();
+  fonts_ = s.fonts;
+  font_name_ = s.font_name;
+  font_ = s.font;
+  size_ = s.size;
+  char_space_ = s.char_space;
+  word_space_ = s.word_space;
+  hscale_ = s.hscale;
+  leading_ = s.leading;
+  rise_ = s.rise;
+  saved_text_.pop_back();
+}
+
 void TextMachine::step(std::string_view op, std::span<const Object> args) {
   if (op.empty() || op.size() > 2) return;
   switch (op[0]) {
+    case '{':
+      if (op == kEnterForm) enter_form(args);
+      return;
+    case '}':
+      if (op == kLeaveForm) leave_form();
+      return;
     case 'c':
       if (op == "cm") ctm_ = matrix_of(args).then(ctm_);
       return;
@@ -223,11 +274,24 @@ Matrix matrix_of(std::span<const Object> operands) {
   return Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
 }
 
-std::vector<TextRun> extract_runs(const ContentOps& content, const FontMap& fonts) {
+namespace {
+std::vector<TextRun> run_machine(const ContentOps& content, const FontMap& fonts,
+                                 std::span<const std::shared_ptr<const FontMap>> form_fonts) {
   std::vector<TextRun> runs;
-  TextMachine machine(fonts, runs);
+  TextMachine machine(fonts, form_fonts, runs);
   for (const Op& op : content.ops) machine.step(op.op(), content.operands_of(op));
   return runs;
+}
+}  // namespace
+
+std::vector<TextRun> extract_runs(const ContentOps& content, const FontMap& fonts) {
+  return run_machine(content, fonts, {});
+}
+
+std::vector<TextRun> extract_runs(const ExpandedContent& content,
+                                  std::span<const std::shared_ptr<const FontMap>> fonts) {
+  static const FontMap kNoFonts;
+  return run_machine(content.content, fonts.empty() || !fonts[0] ? kNoFonts : *fonts[0], fonts);
 }
 
 }  // namespace vellum

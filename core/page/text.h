@@ -8,6 +8,7 @@
 
 #include "page/content.h"
 #include "font/font.h"
+#include "page/form.h"
 
 namespace vellum {
 
@@ -41,5 +42,9 @@ struct TextRun {
 };
 
 std::vector<TextRun> extract_runs(const ContentOps& content, const FontMap& fonts);
+// Content with forms expanded: fonts[i] is the font map of the expansion's
+// resources[i] (font_maps() in page/form.h gives them).
+std::vector<TextRun> extract_runs(const ExpandedContent& content,
+                                  std::span<const std::shared_ptr<const FontMap>> fonts);
 
 }  // namespace vellum

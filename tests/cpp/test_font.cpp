@@ -340,6 +340,32 @@ TEST(BrokenToUnicode, FontLoadsWithDefaults) {
   }
 }
 
+// A Type0 font whose /ToUnicode names an identity CMap reads its codes as
+// UTF-16 units; a stream, when there is one, still wins.
+TEST(Type0ToUnicode, IdentityName) {
+  const struct {
+    const char* to_unicode;
+    std::vector<Obj> extra;
+    std::string text;
+  } cases[] = {
+      {"/Identity-H", {}, "W\xC5\x81"},
+      {"/Identity-V", {}, "W\xC5\x81"},
+      {"9 0 R", {{9, "/Identity-H", {}}}, "W\xC5\x81"},
+      {"/Identity", {}, ""},
+      {"9 0 R", {{9, "", cmap_text("1 beginbfchar <0057> <0061> endbfchar")}}, "a"},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.to_unicode);
+    std::vector<Obj> extra = tc.extra;
+    extra.push_back(cid_font(""));
+    Doc doc("<< /Type /Font /Subtype /Type0 /DescendantFonts [10 0 R] /ToUnicode " + std::string(tc.to_unicode) + " >>",
+            extra);
+    std::string out;
+    doc.font().show_into(as_bytes("\x00W\x01\x41\xD8\x00"s), out, 0, 0, 10, 1);  // W, U+0141, a lone surrogate
+    EXPECT_EQ(out, tc.text);
+  }
+}
+
 // ------------------------------------------------------------ font map, cache
 
 TEST(LoadFonts, ResourceShapes) {

@@ -1,0 +1,96 @@
+"""Form XObjects through the public API: what a page draws through a form
+must come out exactly as if the page had drawn it (lines, spacing, tables,
+Markdown), peers must read the same words, and the image list and OCR flag
+stay those of the page's own resources. Operator-level cases (placement,
+resources, cycles, budgets) are in tests/cpp/test_form.cpp."""
+
+from __future__ import annotations
+
+import zlib
+
+import pymupdf
+import pytest
+
+import vellum
+from pdfbuilder import PdfBuilder, ruled_table_content, text_content
+
+BODY = text_content([(72, 720, "Quarterly report"), (72, 700, "Revenue grew in every region.")]) + b"\n" + \
+    ruled_table_content(72, 660, [120, 80], 20, [["Region", "Sales"], ["North", "1,200"], ["South", "950"]])
+
+
+def form(b: PdfBuilder, content: bytes, resources=None, **entries) -> object:
+    d = {"Type": "/XObject", "Subtype": "/Form", "BBox": [0, 0, 612, 792], **entries}
+    if resources is not None:
+        d["Resources"] = resources
+    return b.add_stream(d, content)
+
+
+def drawn_directly(cm: bytes) -> bytes:
+    b = PdfBuilder()
+    b.add_page(content=b"q " + cm + b" cm\n" + BODY + b"\nQ")
+    return b.build()
+
+
+def through_own_resources(matrix):
+    b = PdfBuilder()
+    x = form(b, BODY, {"Font": {"F1": b.standard_font()}}, Matrix=matrix)
+    b.add_page(content=b"/X0 Do", fonts={}, xobjects={"X0": x})
+    return b.build()
+
+
+def through_inherited_resources_and_a_nested_form(matrix):
+    b = PdfBuilder()
+    inner = form(b, BODY)
+    outer = form(b, b"/Inner Do", Matrix=matrix)
+    b.add_page(content=b"q /Outer Do Q", xobjects={"Outer": outer, "Inner": inner})
+    return b.build()
+
+
+@pytest.mark.parametrize("build", [through_own_resources, through_inherited_resources_and_a_nested_form])
+@pytest.mark.parametrize("matrix, cm", [([1, 0, 0, 1, 0, 0], b"1 0 0 1 0 0"),
+                                        ([1, 0, 0, 1, 30, -200], b"1 0 0 1 30 -200"),
+                                        ([0.5, 0, 0, 0.5, 100, 50], b"0.5 0 0 0.5 100 50")])
+def test_form_content_reads_as_if_the_page_drew_it(build, matrix, cm):
+    want = drawn_directly(cm)
+    got = build(matrix)
+    assert vellum.parse(got)["pages"] == vellum.parse(want)["pages"]
+    assert vellum.parse_to_markdown(got) == vellum.parse_to_markdown(want)
+    page = vellum.parse(got)["pages"][0]
+    assert page["tables"][0]["cells"] == [["Region", "Sales"], ["North", "1,200"], ["South", "950"]]
+    assert "Revenue grew in every region." in [line["text"] for line in page["lines"]]
+
+
+def test_a_peer_reads_the_same_words_and_images_are_the_pages_own():
+    b = PdfBuilder()
+    fonts = {"Font": {"F1": b.standard_font(), "F2": b.standard_font("Times-Roman")}}
+    stamp = form(b, text_content([(0, 0, "APPROVED by the board")], font="F2"), fonts, Matrix=[2, 0, 0, 2, 300, 100])
+    footer = form(b, text_content([(72, 40, "Page footer text")]) + b"\n/Stamp Do",
+                  {**fonts, "XObject": {"Stamp": stamp, "Logo": b.add_image(4, 4)}})
+    for i in range(3):
+        b.add_page(content=b"/Scan Do " + text_content([(72, 700, f"Body of page {i}")]) + b"\n/Footer Do",
+                   xobjects={"Footer": footer, "Scan": b.add_image(8, 8)})
+    b.add_page(content=b"/Scan Do /Empty Do", fonts={}, xobjects={"Scan": b.add_image(8, 8),
+                                                                   "Empty": form(b, b"0 0 m 10 10 l S")})
+    data = b.build()
+    pages = vellum.parse(data)["pages"]
+    ours = [line["text"] for page in pages for line in page["lines"]]
+    theirs = "\n".join(page.get_text() for page in pymupdf.open(stream=data))
+    assert sorted(" ".join(ours).split()) == sorted(theirs.split())
+    # Forms and their images are not listed; the OCR flag follows the text.
+    assert [[image["name"] for image in page["images"]] for page in pages] == [["Scan"]] * 4
+    assert [page["needs_ocr"] for page in pages] == [False, False, False, True]
+
+
+def test_a_bomb_form_on_every_page_is_decoded_once():
+    # 256 MiB of blanks around one line, deflated to a few hundred KB and
+    # drawn by 40 pages: decoded once per document it fits the 4 GiB content
+    # budget; decoded per page it would not, and later pages would lose it.
+    b = PdfBuilder()
+    bomb = b"BT /F1 12 Tf 72 700 Td (stamp) Tj ET" + b" " * (256 << 20)
+    x = b.add_stream({"Type": "/XObject", "Subtype": "/Form", "Resources": {"Font": {"F1": b.standard_font()}},
+                      "Filter": "/FlateDecode"}, zlib.compress(bomb, 1))
+    del bomb
+    for _ in range(40):
+        b.add_page(content=b"/X0 Do BT /F1 12 Tf 72 600 Td (own) Tj ET", xobjects={"X0": x})
+    pages = vellum.parse(b.build())["pages"]
+    assert [[line["text"] for line in page["lines"]] for page in pages] == [["stamp", "own"]] * 40

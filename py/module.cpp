@@ -7,6 +7,9 @@
 //                                   the document rejects -> PasswordError, a
 //                                   subclass of ValueError
 //   * bad arguments              -> TypeError, worded like the interpreter's own
+//   * memory running out (std::bad_alloc anywhere below, or the interpreter's
+//     own MemoryError while building the result)
+//                                -> MemoryError, as the interpreter reports it
 //   * a C++ exception or the interpreter failing to build the result
 //                                -> InternalError, derived from BaseException so
 //                                   that `except Exception` does not hide it.
@@ -15,6 +18,7 @@
 #include <Python.h>
 
 #include <exception>
+#include <new>
 #include <string>
 
 #include "convert.h"
@@ -141,7 +145,7 @@ PyObject* render(const ExtractedDoc& doc, Output output) {
     case Output::Html: result = str_from_utf8(to_html(doc)); break;
     case Output::Markdown: result = str_from_utf8(to_markdown(doc)); break;
   }
-  if (!result) raise_internal("could not create the result object");
+  if (!result && !PyErr_ExceptionMatches(PyExc_MemoryError)) raise_internal("could not create the result object");
   return result;
 }
 
@@ -184,6 +188,9 @@ PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, Output output) n
       return nullptr;
     }
     return render(*extracted, output);
+  } catch (const std::bad_alloc&) {
+    // Everything below unwinds by RAII, so nothing is left half-built.
+    PyErr_NoMemory();
   } catch (const std::exception& e) {
     raise_internal(e.what());
   } catch (...) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "filter/bounded_growth.h"
 #include "syntax/lex.h"
 
 namespace vellum {
@@ -18,11 +19,13 @@ Error bad_ascii85() { return make_error(ErrorKind::BadStream, "bad ASCII85 data"
 
 Result<Bytes> ascii85_decode(ByteSpan data, uint64_t limit) {
   Bytes out;
-  out.reserve(static_cast<size_t>(std::min<uint64_t>(data.size(), limit)));
+  // Five digits give four bytes; only "z" gives more than it takes.
+  reserve_within(out, std::min<uint64_t>(uint64_t{data.size()} / 5 * 4 + 4, limit), limit);
   uint32_t group = 0;  // Horner sum of the digits so far, modulo 2^32
   unsigned digits = 0;
   auto emit = [&](uint32_t v, unsigned n) -> bool {
     if (out.size() + n > limit) return false;
+    reserve_within(out, out.size() + n, limit);
     for (unsigned i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
     return true;
   };

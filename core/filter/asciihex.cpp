@@ -10,7 +10,8 @@ namespace vellum {
 
 Result<Bytes> ascii_hex_decode(ByteSpan data, uint64_t limit) {
   Bytes out;
-  out.reserve(static_cast<size_t>(std::min<uint64_t>(data.size() / 2, limit)));
+  // Two digits make a byte and a lone last digit one more: never more than this.
+  out.reserve(static_cast<size_t>(std::min<uint64_t>((uint64_t{data.size()} + 1) / 2, limit)));
   int held = -1;
   for (uint8_t c : data) {
     if (c == '>') break;

@@ -108,7 +108,10 @@ Error unsupported(const Stage& s) { return make_error(ErrorKind::Unsupported, "u
 
 // Run the chain. With `validate`, a final Flate stage is only validated and
 // the returned bytes are meaningless (empty).
-Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bool validate) {
+Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bool validate, uint64_t* produced) {
+  uint64_t unused = 0;
+  if (!produced) produced = &unused;
+  *produced = 0;
   const std::vector<Stage> stages = stages_of(dict);
   // The stages that run: everything before the first unsupported name.
   size_t runnable = 0;
@@ -132,14 +135,24 @@ Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bo
         const predictor::Params p = predictor::params_of(*s.parms);
         if (p.kind == predictor::Params::Kind::Png) stride = p.row_length + 1;
       }
-      if (!in.empty()) VELLUM_CHECK(inflate_validate(skip_zlib_header(in), limit, stride));
+      if (!in.empty()) {
+        uint64_t last = 0;
+        Status checked = inflate_validate(skip_zlib_header(in), limit, stride, &last);
+        *produced += last;
+        VELLUM_CHECK(std::move(checked));
+      }
       // Later stages are pass-through; they cannot exceed what was validated.
       work.clear();
       decoded = true;
       continue;
     }
-    VELLUM_TRY(Bytes out, run_stage(s, in, limit));
-    work = std::move(out);
+    Result<Bytes> out = run_stage(s, in, limit);
+    if (!out) {
+      if (out.error() == stream_too_large()) *produced += limit;
+      return out;
+    }
+    *produced += out->size();
+    work = std::move(*out);
     decoded = true;
   }
   if (runnable < stages.size()) return unsupported(stages[runnable]);
@@ -151,12 +164,16 @@ Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bo
 }  // namespace
 
 Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit) {
-  return run_chain(dict, raw, limit, false);
+  return run_chain(dict, raw, limit, false, nullptr);
+}
+
+Status validate_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit, uint64_t* produced) {
+  VELLUM_CHECK(run_chain(dict, raw, limit, true, produced));
+  return Unit{};
 }
 
 Status validate_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit) {
-  VELLUM_CHECK(run_chain(dict, raw, limit, true));
-  return Unit{};
+  return validate_stream(dict, raw, limit, nullptr);
 }
 
 Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw) { return decode_stream(dict, raw, kMaxDecodedStream); }

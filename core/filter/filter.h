@@ -29,4 +29,11 @@ Status validate_stream(const Dictionary& dict, ByteSpan raw);
 Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit);
 Status validate_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit);
 
+// validate_stream that also reports in `produced` the bytes its stages
+// decoded, on success or failure: what the check cost, for budgets of work.
+// A stage that fails for its size counts as `limit`; one that fails for
+// corrupt data before the last stage counts as what the stages before it
+// produced.
+Status validate_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit, uint64_t* produced);
+
 }  // namespace vellum

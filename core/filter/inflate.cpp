@@ -27,6 +27,8 @@
 #include <cstring>
 #include <memory>
 
+#include "filter/bounded_growth.h"
+
 namespace vellum {
 namespace {
 
@@ -198,19 +200,16 @@ inline uint64_t load_le64(const uint8_t* p) {
 
 // ---------------------------------------------------------------- sinks
 
-// Output into one growing buffer, for inflate(). The capacity is reserved
-// up front (8 times the input, at most 64 MiB, never beyond the limit); the
-// vector's size, which it must zero-fill, follows the output in steps of
-// kStep bytes, so the zeroing stays in cache just ahead of the decoder rather
-// than sweeping the whole reservation.
+// Output into one growing buffer, for inflate(). The first reservation is 8
+// times the input (at most 64 MiB); growth follows filter/bounded_growth.h,
+// and the vector's size, which it must zero-fill, follows the output in
+// steps, so the zeroing stays in cache just ahead of the decoder rather than
+// sweeping the whole reservation.
 class BufferSink {
  public:
-  static constexpr size_t kStep = 64 * 1024;
-
   BufferSink(size_t input_size, uint64_t limit) : limit_(limit) {
-    const uint64_t reservation = std::min<uint64_t>({uint64_t{input_size} * 8 + 64, uint64_t{64} << 20, limit});
-    buf_.reserve(static_cast<size_t>(reservation));
-    buf_.resize(static_cast<size_t>(std::min<uint64_t>(kStep, reservation)));
+    reserve_within(buf_, std::min<uint64_t>({uint64_t{input_size} * 8 + 64, uint64_t{64} << 20, limit}), limit);
+    resize_within(buf_, std::min<uint64_t>(kZeroFillStep, buf_.capacity()), limit);
   }
   uint8_t* start() { return buf_.data(); }
   // The decoder writes freely up to here, so it never passes the limit.
@@ -221,10 +220,7 @@ class BufferSink {
     const size_t used = static_cast<size_t>(p - buf_.data());
     if (uint64_t{used} + n > limit_) return false;
     if (buf_.size() - used >= n) return true;
-    const uint64_t size = std::min<uint64_t>(std::max<uint64_t>(uint64_t{used} + n, uint64_t{buf_.size()} + kStep), limit_);
-    if (size > buf_.capacity())
-      buf_.reserve(static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(size, uint64_t{buf_.capacity()} * 2), limit_)));
-    buf_.resize(static_cast<size_t>(size));
+    resize_within(buf_, uint64_t{used} + n, limit_);
     p = buf_.data() + used;
     return true;
   }
@@ -265,6 +261,7 @@ class WindowSink {
     set_end();
     return true;
   }
+  uint64_t produced(const uint8_t* p) const { return base_ + static_cast<uint64_t>(p - buf_.get()); }
   // True when every examined row-type byte was valid.
   bool finish(uint8_t* p) {
     check_rows(base_ + static_cast<size_t>(p - buf_.get()));
@@ -590,10 +587,12 @@ Result<Bytes> inflate(ByteSpan data, uint64_t limit) {
   return corrupt();
 }
 
-Status inflate_validate(ByteSpan data, uint64_t limit, uint64_t png_row_stride) {
+Status inflate_validate(ByteSpan data, uint64_t limit, uint64_t png_row_stride, uint64_t* produced) {
   WindowSink sink(limit, png_row_stride);
   Inflater<WindowSink> inflater(data, sink);
-  switch (inflater.run()) {
+  const Fail fail = inflater.run();
+  if (produced) *produced = sink.produced(inflater.out_pos());
+  switch (fail) {
     case Fail::None:
       if (!sink.finish(inflater.out_pos())) return make_error(ErrorKind::BadStream, "bad predictor row filter");
       return Unit{};

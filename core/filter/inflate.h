@@ -17,6 +17,9 @@ Result<Bytes> inflate(ByteSpan data, uint64_t limit = kMaxDecodedStream);
 // stride (and followed by at least one row byte) is at most 4; a bad one
 // fails with "bad predictor row filter", but only once the deflate data
 // itself has decoded completely, the order in which the chain reports them.
-Status inflate_validate(ByteSpan data, uint64_t limit = kMaxDecodedStream, uint64_t png_row_stride = 0);
+// `produced`, when given, receives the bytes decoded before it stopped, on
+// success or failure (what the check cost).
+Status inflate_validate(ByteSpan data, uint64_t limit = kMaxDecodedStream, uint64_t png_row_stride = 0,
+                        uint64_t* produced = nullptr);
 
 }  // namespace vellum

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 
+#include "filter/bounded_growth.h"
+
 namespace vellum {
 namespace {
 
@@ -42,7 +44,8 @@ Result<Bytes> lzw_decode(ByteSpan data, bool early_change, uint64_t limit) {
   const unsigned early = early_change ? 1 : 0;
   int prev = -1;
 
-  Bytes out(static_cast<size_t>(std::min<uint64_t>(uint64_t{data.size()} * 3, limit)));
+  Bytes out;
+  resize_within(out, std::min<uint64_t>(uint64_t{data.size()} * 3, limit), limit);
   size_t used = 0;
 
   const uint8_t* in = data.data();
@@ -67,8 +70,7 @@ Result<Bytes> lzw_decode(ByteSpan data, bool early_change, uint64_t limit) {
   auto room = [&](size_t n) -> bool {
     if (uint64_t{used} + n > limit) return false;
     if (out.size() - used >= n) return true;
-    uint64_t want = std::max<uint64_t>(uint64_t{used} + n, uint64_t{out.size()} * 2);
-    out.resize(static_cast<size_t>(std::min<uint64_t>(want, limit)));
+    resize_within(out, uint64_t{used} + n, limit);
     return true;
   };
   // Write the string of `code` (defined) at out[used..].

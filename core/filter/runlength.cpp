@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "filter/bounded_growth.h"
+
 namespace vellum {
 
 Result<Bytes> run_length_decode(ByteSpan data, uint64_t limit) {
   Bytes out;
-  out.reserve(static_cast<size_t>(std::min<uint64_t>(uint64_t{data.size()} * 2, limit)));
+  reserve_within(out, std::min<uint64_t>(uint64_t{data.size()} * 2, limit), limit);
   const size_t n = data.size();
   size_t pos = 0;
   while (pos < n) {
@@ -20,6 +22,7 @@ Result<Bytes> run_length_decode(ByteSpan data, uint64_t limit) {
       const size_t count = len + 1;
       if (n - pos < count) return make_error(ErrorKind::BadStream, "truncated RunLength data");
       if (out.size() + count > limit) return stream_too_large();
+      reserve_within(out, out.size() + count, limit);
       out.insert(out.end(), data.begin() + pos, data.begin() + pos + count);
       pos += count;
       continue;
@@ -27,6 +30,7 @@ Result<Bytes> run_length_decode(ByteSpan data, uint64_t limit) {
     if (pos == n) return make_error(ErrorKind::BadStream, "truncated RunLength data");
     const size_t count = 257 - len;
     if (out.size() + count > limit) return stream_too_large();
+    reserve_within(out, out.size() + count, limit);
     out.insert(out.end(), count, data[pos++]);
   }
   return out;

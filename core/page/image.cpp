@@ -5,8 +5,11 @@
 // and form XObjects are not entered. An image whose filter chain fails is
 // dropped; the chain is run through validate_stream, which answers "does it
 // decode" without keeping the decoded samples, since no output carries them.
+// The checks of a document share one budget of decoded bytes; past it,
+// images are listed unchecked.
 #include "page/image.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "filter/filter.h"
@@ -67,10 +70,22 @@ std::string color_space_of(const Resolver& resolver, const Dictionary& dict) {
   return "DeviceRGB";
 }
 
+// Whether the image's filters decode, within what is left of the document's
+// check budget: when the check runs out of budget rather than of the
+// per-stream limit, the image counts as decoding (unchecked).
+bool check_image(const Stream& stream, uint64_t& budget) {
+  const bool budget_binds = budget < kMaxDecodedStream;
+  const uint64_t limit = budget_binds ? budget : kMaxDecodedStream;
+  uint64_t produced = 0;
+  const Status status = validate_stream(stream.dict, stream.data(), limit, &produced);
+  budget -= std::min(produced, budget);
+  return status.ok() || (budget_binds && status.error() == stream_too_large());
+}
+
 bool image_decodes(const Stream& stream, ImageCheckCache* checked) {
   if (!checked) return validate_stream(stream.dict, stream.data()).ok();
-  auto [slot, fresh] = checked->try_emplace(&stream, false);
-  if (fresh) slot->second = validate_stream(stream.dict, stream.data()).ok();
+  auto [slot, fresh] = checked->decodes.try_emplace(&stream, false);
+  if (fresh) slot->second = checked->budget == 0 || check_image(stream, checked->budget);
   return slot->second;
 }
 

@@ -11,6 +11,7 @@
 
 #include <unordered_set>
 
+#include "filter/bounded_growth.h"
 #include "filter/filter.h"
 
 namespace vellum {
@@ -107,12 +108,18 @@ Result<std::vector<Page>> collect_pages(const Resolver& resolver, const Dictiona
 }
 
 namespace {
+// A stream's decoded bytes, counted against the document's budget. Where the
+// budget has less left than the per-stream limit, running out is reported
+// as the budget's failure, not the stream's.
 Result<Bytes> decode_counted(const Stream& stream, uint64_t* budget) {
   if (!budget) return decode_stream(stream.dict, stream.data());
-  uint64_t limit = *budget < kMaxDecodedStream ? *budget : kMaxDecodedStream;
-  VELLUM_TRY(Bytes out, decode_stream(stream.dict, stream.data(), limit));
-  if (out.size() > limit) return stream_too_large();  // unfiltered data is not measured by the chain
-  *budget -= out.size();
+  const bool budget_binds = *budget < kMaxDecodedStream;
+  const uint64_t limit = budget_binds ? *budget : kMaxDecodedStream;
+  Result<Bytes> out = decode_stream(stream.dict, stream.data(), limit);
+  // Unfiltered data is not measured by the chain.
+  const bool too_large = out ? out->size() > limit : out.error() == stream_too_large();
+  if (too_large) return budget_binds ? content_budget_spent() : stream_too_large();
+  if (out) *budget -= out->size();
   return out;
 }
 }  // namespace
@@ -128,6 +135,9 @@ Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uin
   if (value->is_stream()) return decode_counted(value->as_stream(), budget);
   if (!value->is_array()) return Bytes{};
   Bytes out;
+  // Parts are joined in one buffer that grows within the budget (see
+  // filter/bounded_growth.h), never to twice what it holds.
+  const uint64_t joined_limit = budget ? *budget + value->as_array().size() : UINT64_MAX / 2;
   for (const Object& element : value->as_array()) {
     const Object* part = &element;
     if (element.is_ref()) {
@@ -139,6 +149,7 @@ Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uin
     if (out.empty()) {
       out = std::move(decoded);
     } else {
+      reserve_within(out, uint64_t{out.size()} + decoded.size() + 1, joined_limit);
       out.insert(out.end(), decoded.begin(), decoded.end());
     }
     out.push_back('\n');

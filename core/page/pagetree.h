@@ -22,13 +22,17 @@ struct Page {
 
 Result<std::vector<Page>> collect_pages(const Resolver& resolver, const Dictionary& catalog);
 // The page's decoded content. With `budget`, every decoded stream counts
-// against it and a decode that would exceed it fails with "decoded stream
-// too large": the driver gives each document one budget, so a content stream
-// that inflates to the per-stream limit cannot be decoded again for every
-// page that shares it.
+// against it and a decode that would exceed it fails with
+// content_budget_spent(): the driver gives each document one budget, so a
+// content stream that inflates to the per-stream limit cannot be decoded
+// again for every page that shares it.
 Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uint64_t* budget = nullptr);
 
 // The document-wide budget for decoded page content.
 inline constexpr uint64_t kMaxDocumentContent = uint64_t{4} << 30;
+
+inline Error content_budget_spent() {
+  return make_error(ErrorKind::BadStream, "decoded page content exceeds the document's budget");
+}
 
 }  // namespace vellum

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "page/gstack.h"
+
 namespace vellum {
 namespace {
 
@@ -54,7 +56,7 @@ void classify(Segments& seg, Point s, Point e) {
 Segments collect_segments(const ContentOps& content) {
   Segments seg;
   Matrix ctm;
-  std::vector<Matrix> saved;
+  GraphicsStack<Matrix> saved;
   Point current;
   for (const Op& op : content.ops) {
     std::string_view name = op.op();
@@ -62,12 +64,9 @@ Segments collect_segments(const ContentOps& content) {
     if (name == "cm") {
       ctm = matrix_of(args).then(ctm);
     } else if (name == "q") {
-      saved.push_back(ctm);
+      saved.save(ctm);
     } else if (name == "Q") {
-      if (!saved.empty()) {
-        ctm = saved.back();
-        saved.pop_back();
-      }
+      saved.restore(ctm);
     } else if (name == "m") {
       current = apply(ctm, number_at(args, 0), number_at(args, 1));
     } else if (name == "l") {

@@ -5,8 +5,7 @@
 // Only q/Q, cm and the text operators matter here; everything else (paths,
 // colours, marked content, Do) passes by. q/Q save and restore the CTM only,
 // as the text state is not part of what this machine needs to unwind. The
-// saved stack grows with the number of q operators, so its size is bounded by
-// the operator list itself.
+// saved stack is bounded (page/gstack.h).
 //
 // Forms come expanded (page/form.h): between the kEnterForm and kLeaveForm
 // pseudo-operators, font names are looked up in the form's font map. The
@@ -22,6 +21,8 @@
 #include "page/text.h"
 
 #include <cmath>
+
+#include "page/gstack.h"
 
 namespace vellum {
 namespace {
@@ -92,7 +93,7 @@ class TextMachine {
   std::vector<TextRun>& out_;
 
   Matrix ctm_;
-  std::vector<Matrix> saved_ctm_;
+  GraphicsStack<Matrix> saved_ctm_;
   Matrix tm_;
   Matrix tlm_;
   std::shared_ptr<const std::string> font_name_ = std::make_shared<const std::string>();
@@ -179,13 +180,10 @@ void TextMachine::step(std::string_view op, std::span<const Object> args) {
       if (op == "cm") ctm_ = matrix_of(args).then(ctm_);
       return;
     case 'q':
-      if (op == "q") saved_ctm_.push_back(ctm_);
+      if (op == "q") saved_ctm_.save(ctm_);
       return;
     case 'Q':
-      if (op == "Q" && !saved_ctm_.empty()) {
-        ctm_ = saved_ctm_.back();
-        saved_ctm_.pop_back();
-      }
+      if (op == "Q") saved_ctm_.restore(ctm_);
       return;
     case 'B':
       if (op == "BT") tm_ = tlm_ = Matrix{};

@@ -142,7 +142,7 @@ TEST(PageContent, DocumentBudget) {
   EXPECT_TRUE(page_content(r, shared, &budget));
   EXPECT_TRUE(page_content(r, shared, &budget));
   EXPECT_EQ(budget, 20u);
-  EXPECT_EQ(page_content(r, array, &budget).error().display(), "BadStream: decoded stream too large");
+  EXPECT_EQ(page_content(r, array, &budget).error().display(), "BadStream: decoded page content exceeds the document's budget");
   uint64_t exact = 40;
   EXPECT_TRUE(page_content(r, shared, &exact));  // exactly the budget still decodes
   EXPECT_EQ(exact, 0u);

@@ -118,6 +118,24 @@ def text_content(lines: Iterable[Tuple[float, float, str]], font: str = "F1", si
     return b"\n".join(out)
 
 
+def flate_bomb(unit: bytes, count: int) -> bytes:
+    """The data of a [/FlateDecode /FlateDecode] stream that decodes to
+    `unit * count`, built without holding it: one deflate segment ended by a
+    full flush (so it depends on nothing before it) is repeated, wrapped in a
+    zlib header and checksum, and deflated once more."""
+    per_chunk = max(1, (1 << 20) // len(unit))
+    whole, rest = divmod(count, per_chunk)
+    raw = zlib.compressobj(9, zlib.DEFLATED, -15)
+    chunk = unit * per_chunk
+    segment = raw.compress(chunk) + raw.flush(zlib.Z_FULL_FLUSH)
+    tail = raw.compress(unit * rest) + raw.flush()
+    adler = 1
+    for _ in range(whole):
+        adler = zlib.adler32(chunk, adler)
+    adler = zlib.adler32(unit * rest, adler)
+    return zlib.compress(b"\x78\xda" + segment * whole + tail + adler.to_bytes(4, "big"), 9)
+
+
 def ruled_table_content(
     x: float,
     top: float,

@@ -10,7 +10,7 @@ from __future__ import annotations
 import pytest
 
 import vellum
-from pdfbuilder import PdfBuilder, Ref
+from pdfbuilder import PdfBuilder, Ref, flate_bomb
 
 SHOW_X = b"BT /F0 12 Tf 72 700 Td (x) Tj ET"
 
@@ -99,3 +99,92 @@ def test_hostile_shapes_come_out_whole(make):
     data, page_texts = make(PdfBuilder())
     doc = vellum.parse(data)
     assert ["\n".join(line["text"] for line in page["lines"]) for page in doc["pages"]] == page_texts
+
+
+# ---------------------------------------------------------------- resource bounds
+
+DOUBLE_FLATE = {"Filter": ["/FlateDecode", "/FlateDecode"]}
+MIB = 1 << 20
+
+
+def runs_of(data: bytes):
+    return [(line["text"], round(line["x"])) for line in vellum.parse(data)["pages"][0]["lines"]]
+
+
+@pytest.mark.parametrize("kept, excess, inner_x", [
+    # Within the bound every Q undoes its own cm.
+    (5, 5, 72 + 50),
+    # Past 256 levels a q saves nothing, so the cm inside the excess stays
+    # until the deepest kept level closes; everything after that is exact.
+    (256, 1000, 72 + 50 + 7),
+])
+def test_q_nesting_is_bounded_and_stays_matched(kept, excess, inner_x):
+    content = (b"q " * kept + b"1 0 0 1 50 0 cm " + b"q " * excess + b"1 0 0 1 7 0 cm " + b"Q " * excess
+               + b"BT /F1 12 Tf 72 700 Td (inner) Tj ET " + b"Q " * kept + b"BT /F1 12 Tf 72 600 Td (outer) Tj ET")
+    b = PdfBuilder()
+    b.add_page(content)
+    assert runs_of(b.build()) == [("inner", inner_x), ("outer", 72)]
+
+
+def image_page(images) -> bytes:
+    b = PdfBuilder()
+    refs = {}
+    for i, (data, filters) in enumerate(images):
+        refs[f"Im{i}"] = b.add_stream({"Type": "/XObject", "Subtype": "/Image", "Width": 1024, "Height": 1024,
+                                       "ColorSpace": "/DeviceGray", "BitsPerComponent": 8, "Filter": filters}, data)
+    b.add_page(b"BT /F1 12 Tf 72 700 Td (x) Tj ET", xobjects=refs)
+    return b.build()
+
+
+def test_image_checks_share_one_budget():
+    # 700 MiB + 700 MiB pass the 1 GiB budget halfway through the second
+    # image: it and everything after it are listed unchecked, even a corrupt
+    # one that a check would have dropped.
+    bomb = flate_bomb(b"\x80", 700 * MIB)
+    corrupt = (b"not deflate", "/FlateDecode")
+    names = [i["name"] for i in vellum.parse(image_page([(bomb, DOUBLE_FLATE["Filter"])] * 2 + [corrupt]))["pages"][0]["images"]]
+    assert names == ["Im0", "Im1", "Im2"]
+    # While the budget lasts, a corrupt image is dropped as always.
+    assert [i["name"] for i in vellum.parse(image_page([corrupt]))["pages"][0]["images"]] == []
+
+
+MEMORY_ERROR_SCRIPT = r"""
+import resource, sys
+sys.path.insert(0, sys.argv[1])
+import vellum
+from pdfbuilder import PdfBuilder, flate_bomb
+
+b = PdfBuilder()
+b.add_page(None, Contents=b.add_stream({"Filter": ["/FlateDecode", "/FlateDecode"]}, flate_bomb(b" ", 1000 << 20)))
+bomb = b.build()
+ok = PdfBuilder()
+ok.add_page(b"BT /F1 12 Tf 72 700 Td (still here) Tj ET")
+ordinary = ok.build()
+
+with open("/proc/self/status") as f:
+    vm = next(int(line.split()[1]) * 1024 for line in f if line.startswith("VmSize:"))
+resource.setrlimit(resource.RLIMIT_AS, (vm + (400 << 20), resource.RLIM_INFINITY))
+for parse in (vellum.parse, vellum.parse_to_markdown):
+    try:
+        parse(bomb)
+    except MemoryError:
+        pass
+    else:
+        sys.exit("no MemoryError")
+print(vellum.parse(ordinary)["pages"][0]["lines"][0]["text"])
+"""
+
+
+def test_running_out_of_memory_raises_memory_error(tmp_path):
+    # 1000 MiB of content cannot be decoded within 400 MiB of address space;
+    # the failure is Python's MemoryError, and the next call works normally.
+    import pathlib
+    import subprocess
+    import sys
+
+    script = tmp_path / "oom.py"
+    script.write_text(MEMORY_ERROR_SCRIPT)
+    here = str(pathlib.Path(__file__).resolve().parent)
+    proc = subprocess.run([sys.executable, str(script), here], capture_output=True, text=True, timeout=120)
+    assert proc.returncode == 0, proc.stderr[-2000:]
+    assert proc.stdout.strip() == "still here"

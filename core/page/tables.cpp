@@ -16,7 +16,8 @@
 // spanning cell, whose text is reported in its first row and column (the
 // others it covers stay empty, keeping rows x cols rectangular).
 //
-// A run belongs to the cell holding a point just inside its first glyph.
+// A run belongs to the cell holding a point just inside its first glyph; a
+// run whose words stand in several columns is cut at its spaces first.
 // A cell's runs are grouped into lines and joined exactly as the page's
 // lines are (same order, same baseline tolerance, make_line's word-gap rule),
 // so a word reads the same in a cell as in the page's text. A grid of fewer
@@ -30,6 +31,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <numeric>
 
 #include "page/gstack.h"
@@ -541,6 +543,7 @@ std::vector<Table> detect_tables(const ContentOps& content, const std::vector<Te
     if (a.second->y != b.second->y) return a.second->y > b.second->y;
     return a.second->x < b.second->x;
   });
+  std::deque<TextRun> pieces;  // words of runs cut at cell boundaries (stable addresses)
   std::vector<std::pair<double, size_t>> by_anchor_y(placed.size());
   for (size_t k = 0; k < placed.size(); ++k) by_anchor_y[k] = {placed[k].first.y, k};
   std::sort(by_anchor_y.begin(), by_anchor_y.end());
@@ -556,9 +559,30 @@ std::vector<Table> detect_tables(const ContentOps& content, const std::vector<Te
     std::sort(inside.begin(), inside.end());  // back to reading order
     for (size_t k : inside) {
       Point a = placed[k].first;
+      const TextRun& r = *placed[k].second;
       size_t col = band_of(g.xs, a.x, false), row = band_of(g.ys, a.y, true);
       if (col == SIZE_MAX || row == SIZE_MAX) continue;
-      c.runs[c.region[row * cols + col]].push_back(placed[k].second);
+      // A run whose words stand in several columns (one string spaced
+      // across the cells) is cut at its spaces, each word placed by its
+      // share of the run's characters.
+      size_t last = band_of(g.xs, r.end_x - kTolerance, false);
+      if (last == col || last == SIZE_MAX || r.text.find(' ') == std::string::npos) {
+        c.runs[c.region[row * cols + col]].push_back(&r);
+        continue;
+      }
+      double per_byte = (r.end_x - r.x) / static_cast<double>(r.text.size());
+      for (size_t begin = 0; begin < r.text.size();) {
+        size_t end = std::min(r.text.find(' ', begin), r.text.size());
+        if (end > begin) {
+          TextRun& word = pieces.emplace_back(r);
+          word.text.assign(r.text, begin, end - begin);
+          word.x = r.x + per_byte * static_cast<double>(begin);
+          word.end_x = r.x + per_byte * static_cast<double>(end);
+          size_t at = band_of(g.xs, word.x + std::fmin((word.end_x - word.x) / 2, r.effective_size * 0.25), false);
+          if (at != SIZE_MAX) c.runs[c.region[row * cols + at]].push_back(&word);
+        }
+        begin = end + 1;
+      }
     }
   }
 

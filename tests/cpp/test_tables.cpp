@@ -96,6 +96,8 @@ TEST(DetectTables, WhatIsATable) {
        grid(kXs, kYs) + text(103, 684, "[(W)83(est)]TJ") + text(203, 684, "[(C)15(y)-15(cle)]TJ") +
            text(103, 664, "[(two)-333(words)]TJ") + text(203, 664, "(d) Tj"),
        {{{"West", "Cycle"}, {"two words", "d"}}}},
+      // One string spaced across two cells is cut at its spaces.
+      {"string across cells", grid(kXs, kYs, {{"a", "b"}}) + text(103, 664, "(c                   d) Tj"), {kAbcd}},
       // Chart gridlines: 10 x 10 cells, three labels.
       {"chart grid",
        grid({0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, {100, 90, 80, 70, 60, 50, 40, 30, 20, 10, 0},

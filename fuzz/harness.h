@@ -20,6 +20,8 @@
 
 #include "font/cmap.h"
 #include "page/content.h"
+#include "page/tables.h"
+#include "page/text.h"
 #include "syntax/cos.h"
 #include "file/crypt.h"
 #include "extract/extract.h"
@@ -140,7 +142,8 @@ inline void fuzz_object(const uint8_t* data, size_t size) {
   }
 }
 
-// Operators must point at operands that exist.
+// Operators must point at operands that exist; tables found in them are
+// well-formed grids.
 inline void fuzz_content(const uint8_t* data, size_t size) {
   ContentOps ops = parse_content(ByteSpan(data, size));
   uint64_t total = 0;
@@ -150,6 +153,14 @@ inline void fuzz_content(const uint8_t* data, size_t size) {
     total += op.operand_count;
   }
   FUZZ_CHECK(total <= ops.operands.size());
+
+  // The table detector on the same operators: every table a rectangular
+  // grid of at least 2 x 2 cells.
+  std::vector<TextRun> runs = extract_runs(ops, FontMap{});
+  for (const Table& table : detect_tables(ops, runs)) {
+    FUZZ_CHECK(table.rows >= 2 && table.cols >= 2 && table.cells.size() == table.rows);
+    for (const std::vector<std::string>& row : table.cells) FUZZ_CHECK(row.size() == table.cols);
+  }
 }
 
 // Parse a CMap, then look up codes taken from the input (as 1, 2, 3 and 4

@@ -450,22 +450,35 @@ std::optional<std::array<uint32_t, 256>> builtin_encoding(const FontProgram& pro
   return table;
 }
 
-// The built-in encoding as the base of a simple font without /Encoding, or
-// with an /Encoding dictionary without /BaseEncoding (ISO 32000-1 table 114),
-// /Differences on top; codes the program leaves without a character keep
-// the Windows table's. False (and `table` unchanged) when neither case holds.
-bool apply_builtin_encoding(const Resolver& resolver, const Dictionary& font_dict, const FontProgram& program,
+// A simple font's built-in encoding is its base when it has no /Encoding, or
+// an /Encoding dictionary without /BaseEncoding (ISO 32000-1 table 114); for
+// a TrueType program only when the font is flagged symbolic (section
+// 9.6.6.4). Checked before the program is read, so that other fonts never
+// parse theirs.
+bool uses_builtin_encoding(const Resolver& resolver, const Dictionary& font_dict) {
+  if (const Object* entry = font_dict.get("Encoding")) {
+    const Object* value = resolver.deref(*entry);
+    if (!value || !value->is_dict() || value->as_dict().get_name("BaseEncoding")) return false;
+  }
+  const Object* subtype = font_dict.get("Subtype");
+  if (!subtype || !subtype->is_name() || subtype->as_name() != "TrueType") return true;
+  Result<const Dictionary*> descriptor = Result<const Dictionary*>(Error{ErrorKind::InvalidObject, ""});
+  if (const Object* entry = font_dict.get("FontDescriptor")) descriptor = resolver.resolve_dict(*entry);
+  const std::optional<int64_t> flags = descriptor ? (*descriptor)->get_int("Flags") : std::nullopt;
+  return flags && (*flags & 4);
+}
+
+// The built-in encoding as the base, /Differences on top; codes the program
+// leaves without a character keep the Windows table's.
+void apply_builtin_encoding(const Resolver& resolver, const Dictionary& font_dict, const FontProgram& program,
                             std::array<uint32_t, 256>& table) {
-  const Object* entry = font_dict.get("Encoding");
-  const Object* value = entry ? resolver.deref(*entry) : nullptr;
-  const Dictionary* dict = value && value->is_dict() ? &value->as_dict() : nullptr;
-  if (entry && !(dict && !dict->get_name("BaseEncoding"))) return false;
   std::optional<std::array<uint32_t, 256>> builtin = builtin_encoding(program);
-  if (!builtin) return false;
+  if (!builtin) return;
   const auto& windows = base_encoding(BaseEncoding::Windows);
   for (size_t code = 0; code < 256; ++code) table[code] = (*builtin)[code] != 0 ? (*builtin)[code] : windows[code];
-  if (dict) apply_differences(table, *dict);
-  return true;
+  const Object* entry = font_dict.get("Encoding");
+  const Object* value = entry ? resolver.deref(*entry) : nullptr;
+  if (value && value->is_dict()) apply_differences(table, value->as_dict());
 }
 
 std::vector<uint16_t> cid_to_gid_map(ByteSpan data) {
@@ -542,7 +555,7 @@ Font load_font(const Resolver& resolver, const Dictionary& font_dict, FontCache*
     return font;
   }
   font.encoding = simple_encoding(resolver, font_dict, cache);
-  if (!font.to_unicode) {
+  if (!font.to_unicode && uses_builtin_encoding(resolver, font_dict)) {
     // The program is read only when there is no ToUnicode map.
     if (std::shared_ptr<const FontProgram> program = load_program(resolver, font_dict, cache))
       apply_builtin_encoding(resolver, font_dict, *program, font.encoding);

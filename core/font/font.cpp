@@ -422,13 +422,19 @@ FontProgram parse_program(const Resolver& resolver, std::string_view key, const 
   return program;
 }
 
+const Dictionary* font_descriptor(const Resolver& resolver, const Dictionary& font) {
+  const Object* entry = font.get("FontDescriptor");
+  if (!entry) return nullptr;
+  Result<const Dictionary*> descriptor = resolver.resolve_dict(*entry);
+  return descriptor ? *descriptor : nullptr;
+}
+
 // The embedded program of a font descriptor, parsed once per stream object.
 std::shared_ptr<const FontProgram> load_program(const Resolver& resolver, const Dictionary& owner, FontCache* cache) {
-  Result<const Dictionary*> descriptor = Result<const Dictionary*>(Error{ErrorKind::InvalidObject, ""});
-  if (const Object* entry = owner.get("FontDescriptor")) descriptor = resolver.resolve_dict(*entry);
+  const Dictionary* descriptor = font_descriptor(resolver, owner);
   if (!descriptor) return nullptr;
   for (std::string_view key : {"FontFile", "FontFile2", "FontFile3"}) {
-    const Object* entry = (*descriptor)->get(key);
+    const Object* entry = descriptor->get(key);
     if (!entry) continue;
     return cached_by_object(cache ? &cache->programs : nullptr, *entry, [&] {
       return std::make_shared<const FontProgram>(parse_program(resolver, key, *entry));
@@ -462,9 +468,8 @@ bool uses_builtin_encoding(const Resolver& resolver, const Dictionary& font_dict
   }
   const Object* subtype = font_dict.get("Subtype");
   if (!subtype || !subtype->is_name() || subtype->as_name() != "TrueType") return true;
-  Result<const Dictionary*> descriptor = Result<const Dictionary*>(Error{ErrorKind::InvalidObject, ""});
-  if (const Object* entry = font_dict.get("FontDescriptor")) descriptor = resolver.resolve_dict(*entry);
-  const std::optional<int64_t> flags = descriptor ? (*descriptor)->get_int("Flags") : std::nullopt;
+  const Dictionary* descriptor = font_descriptor(resolver, font_dict);
+  const std::optional<int64_t> flags = descriptor ? descriptor->get_int("Flags") : std::nullopt;
   return flags && (*flags & 4);
 }
 

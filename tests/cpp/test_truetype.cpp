@@ -1,5 +1,5 @@
-// TrueType cmap / post reading on hand-built programs: the subtable formats,
-// the preference among subtables, and hostile tables (overlapping or
+// TrueType cmap / post reading on hand-built programs: symbolic subtables,
+// post names, and hostile tables (overlapping or
 // runaway segment counts, offsets past the end, huge group counts) that must
 // stay bounded and read nothing outside the data. Real fonts built with
 // fontTools are checked end to end in tests/test_fonts.py.
@@ -71,31 +71,6 @@ Bytes format12(const std::vector<std::array<uint32_t, 3>>& groups, uint32_t decl
   w.u16(12).u16(0).u32(0).u32(0).u32(declared);
   for (const auto& g : groups) w.u32(g[0]).u32(g[1]).u32(g[2]);
   return w.b;
-}
-
-TEST(TrueType, UnicodeSubtables) {
-  // 'A'..'C' -> glyphs 1..3; a second segment overlapping the first is skipped.
-  Bytes font = sfnt({{"maxp", maxp(10)},
-                     {"cmap", cmap({{3, 1, format4({{0x41, 0x43, static_cast<uint32_t>(1 - 0x41) & 0xFFFF},
-                                                    {0x42, 0x50, 0},
-                                                    {0xFFFF, 0xFFFF, 1}})}})}});
-  Result<TrueTypeText> text = parse_truetype(font);
-  ASSERT_TRUE(text);
-  EXPECT_TRUE(text->has_unicode_cmap);
-  ASSERT_EQ(text->glyph_unicode.size(), 10u);
-  EXPECT_EQ(text->unicode_of_glyph(1), 0x41u);
-  EXPECT_EQ(text->unicode_of_glyph(3), 0x43u);
-  EXPECT_EQ(text->unicode_of_glyph(4), 0u);
-  EXPECT_EQ(text->unicode_of_glyph(1000), 0u);
-
-  // (3,10) format 12 wins over (3,1); a lower code of the same glyph wins.
-  font = sfnt({{"maxp", maxp(5)},
-               {"cmap", cmap({{3, 1, format4({{0x41, 0x41, 0xFFC0}})},
-                              {3, 10, format12({{0x1F600, 0x1F601, 1}, {0x1F602, 0x1F602, 1}}, 2)}})}});
-  text = parse_truetype(font);
-  ASSERT_TRUE(text);
-  EXPECT_EQ(text->unicode_of_glyph(1), 0x1F600u);
-  EXPECT_EQ(text->unicode_of_glyph(2), 0x1F601u);
 }
 
 TEST(TrueType, SymbolicAndPostNames) {

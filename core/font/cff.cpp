@@ -161,10 +161,16 @@ Result<CffText> parse_cff(ByteSpan data) {
     }
   }
   text.glyph_unicode.assign(glyphs, 0);
+  // Each string id's name is looked up once, however many glyphs share it.
+  constexpr uint32_t kUnresolved = 0xFFFFFFFF;
+  std::vector<uint32_t> sid_unicode(kStandardStringCount + strings.count(), kUnresolved);
   auto unicode_of_sid = [&](uint32_t sid) -> uint32_t {
-    if (sid == 0) return 0;
-    std::optional<uint32_t> unicode = glyph_to_unicode(string_of(sid));
-    return unicode ? *unicode : 0;
+    if (sid == 0 || sid >= sid_unicode.size()) return 0;
+    if (sid_unicode[sid] == kUnresolved) {
+      std::optional<uint32_t> unicode = glyph_to_unicode(string_of(sid));
+      sid_unicode[sid] = unicode ? *unicode : 0;
+    }
+    return sid_unicode[sid];
   };
   for (uint32_t g = 0; g < glyphs; ++g) text.glyph_unicode[g] = unicode_of_sid(glyph_sid[g]);
 

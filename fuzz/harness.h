@@ -18,7 +18,10 @@
 #include <string_view>
 #include <vector>
 
+#include "font/cff.h"
 #include "font/cmap.h"
+#include "font/truetype.h"
+#include "font/type1.h"
 #include "page/content.h"
 #include "page/tables.h"
 #include "page/text.h"
@@ -165,6 +168,36 @@ inline void fuzz_content(const uint8_t* data, size_t size) {
 
 // Parse a CMap, then look up codes taken from the input (as 1, 2, 3 and 4
 // byte codes) and from both ends of every range.
+// Embedded font programs: whatever the bytes, the parsers return in bounded
+// time with tables of bounded size holding only Unicode scalar values.
+inline void check_unicode(uint32_t u) { FUZZ_CHECK(u == 0 || (u <= 0x10FFFF && (u < 0xD800 || u > 0xDFFF))); }
+
+inline void fuzz_truetype(const uint8_t* data, size_t size) {
+  Result<TrueTypeText> text = parse_truetype(ByteSpan(data, size));
+  if (!text) return;
+  FUZZ_CHECK(text->glyph_unicode.size() <= 65536);
+  FUZZ_CHECK(text->symbolic_glyphs.empty() || text->symbolic_glyphs.size() == 256);
+  for (uint32_t u : text->glyph_unicode) check_unicode(u);
+}
+
+inline void fuzz_cff(const uint8_t* data, size_t size) {
+  Result<CffText> text = parse_cff(ByteSpan(data, size));
+  if (!text) return;
+  FUZZ_CHECK(text->glyph_unicode.size() <= 65535);
+  FUZZ_CHECK(!text->cid_keyed || text->glyph_unicode.empty());
+  for (uint32_t u : text->glyph_unicode) check_unicode(u);
+  for (uint32_t u : text->encoding) check_unicode(u);
+}
+
+// The first two bytes give the clear-text length (0: up to eexec).
+inline void fuzz_type1(const uint8_t* data, size_t size) {
+  if (size < 2) return;
+  const size_t clear = (size_t{data[0]} << 8) | data[1];
+  std::optional<std::array<uint32_t, 256>> table = type1_encoding(ByteSpan(data + 2, size - 2), clear);
+  if (table)
+    for (uint32_t u : *table) check_unicode(u);
+}
+
 inline void fuzz_cmap(const uint8_t* data, size_t size) {
   CMap cmap = CMap::parse(ByteSpan(data, size));
   std::string out;

@@ -36,9 +36,9 @@ FLOORS = {
     "pdftex-tracemonkey-paper.pdf": 0.9,
     # Kerned apart by a third of an em, which is a word gap here.
     "pdftex-type3-french-diacritics.pdf": 0.04,
-    # Math fonts without ToUnicode (only their /Differences and the Windows
-    # table speak), fi/fl as ligature characters, vertical labels.
-    "pdftex-geotopo-117-pages.pdf": 0.66,
+    # Math fonts without ToUnicode (their /Differences and built-in
+    # encodings speak), vertical labels.
+    "pdftex-geotopo-117-pages.pdf": 0.76,
     # Diagrams are form XObjects; their vertical labels break into pieces.
     "word2010-geobase-19-pages.pdf": 0.94,
     # A formula: sub- and superscripts sort by baseline.
@@ -58,7 +58,7 @@ FLOORS = {
     "ghostscript918-a2ps-corrupt-flate.pdf": 0.98,
     "indesign20-hybrid.pdf": 0.98,
     "indesign-cc2014-ascii85.pdf": 0.98,
-    "distiller5-freeculture-352-pages.pdf": 0.84,
+    "distiller5-freeculture-352-pages.pdf": 0.86,
     "distiller8-rotated-pages.pdf": 0.93,
     "3b2-journal-17-pages.pdf": 0.95,
     "quartz-pages-punkt.pdf": 0.88,
@@ -80,15 +80,16 @@ FLOORS = {
     "itextsharp-invoice.pdf": 0.94,
     "matplotlib-type3.pdf": 0.98,
     "xetex-xdvipdfmx-updated-twice.pdf": 0.97,
-    # Type0 fonts without ToUnicode give no text.
-    "dvipdfmx-japanese-vertical.pdf": 0.0,
-    "dvipdfmx-cjk-xref-stream.pdf": 0.05,
+    # Type0 fonts without ToUnicode, text through the Adobe-Japan1
+    # collection; the vertical page's columns are read as lines.
+    "dvipdfmx-japanese-vertical.pdf": 0.07,
+    "dvipdfmx-cjk-xref-stream.pdf": 0.95,
     # Text set at 180 Tf under a 0.05 matrix; the running header's year sits
     # a little higher than its title and leads the line.
     "wps-office-chinese-22-pages.pdf": 0.91,
     # Rows are one line each; cells sort by baseline first (as above).
     "pdfmaker-excel-cjk.pdf": 0.71,
-    "neooffice-cid-no-tounicode.pdf": 0.0,
+    "neooffice-cid-no-tounicode.pdf": 0.98,
     "ghostscript10-leading-junk-8-pages.pdf": None,
     "qpdf-hybrid-xref-30-pages.pdf": 0.98,
     "qpdf-incremental-3-sections.pdf": 0.98,

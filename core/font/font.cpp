@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "font/agl.h"
+#include "font/type1.h"
 #include "filter/filter.h"
 
 namespace vellum {
@@ -238,11 +239,46 @@ std::optional<double> WidthMap::find(uint32_t code) const {
 
 // ---------------------------------------------------------------------- Font
 
-void Font::append_code_text(uint32_t code, std::string& out) const {
+namespace {
+
+// Writes a ligature U+FB00..U+FB06 as its letters, any other character as is.
+void append_character(std::string& out, uint32_t unicode) {
+  std::string_view letters = ligature_letters(unicode);
+  if (!letters.empty()) {
+    out.append(letters);
+  } else if (is_scalar(unicode)) {
+    append_utf8(out, unicode);
+  }
+}
+
+}  // namespace
+
+uint32_t CidText::unicode(uint32_t cid) const {
+  if (collection != Collection::None) return collection_unicode(collection, cid);
+  if (truetype) {
+    uint32_t gid = cid;
+    if (cid_to_gid) gid = cid < cid_to_gid->size() ? (*cid_to_gid)[cid] : 0;
+    return gid == 0 ? 0 : truetype->unicode_of_glyph(gid);
+  }
+  if (cff) return cid < cff->glyph_unicode.size() ? cff->glyph_unicode[cid] : 0;
+  return 0;
+}
+
+void Font::append_code_text(uint32_t code, std::string& out, size_t length) const {
+  // A ToUnicode map's text is kept as written, ligatures included (as
+  // pdftotext does); only characters from glyph names are expanded.
   if (to_unicode && to_unicode->lookup_into(code, out)) return;
-  if (two_byte || code >= 256) return;
+  if (two_byte) {
+    if (code_map && code_map->kind == PredefinedCMap::Kind::Unicode) {
+      if (length >= 2) append_character(out, PredefinedCMap::unicode_of_code(code, length));
+    } else if (cid_text) {
+      if (uint32_t unicode = cid_text->unicode(cid_of(code, length))) append_character(out, unicode);
+    }
+    return;
+  }
+  if (code >= 256) return;
   uint32_t unicode = encoding[code];
-  if (unicode != 0 && is_scalar(unicode)) append_utf8(out, unicode);
+  if (unicode != 0) append_character(out, unicode);
 }
 
 void Font::prepare() {
@@ -296,15 +332,19 @@ double Font::show_into(ByteSpan s, std::string& out, double tc, double tw, doubl
   }
   for (size_t i = 0; i < n;) {
     uint32_t code = s[i];
-    if (two_byte && i + 1 < n) {
+    size_t length = 1;
+    if (code_map) {
+      length = code_map->next_code(s, i, code);
+    } else if (two_byte && i + 1 < n) {
       code = (code << 8) | s[i + 1];
-      i += 2;
-    } else {
-      i += 1;  // a one-byte font, or the lone last byte of an odd Type0 string
-    }
-    append_code_text(code, out);
-    double width = widths.width_or(code, default_width);
-    double word_spacing = (!two_byte && code == 32) ? tw : 0.0;
+      length = 2;
+    }  // else a one-byte font, or the lone last byte of an odd Type0 string
+    i += length;
+    append_code_text(code, out, length);
+    double width = widths.width_or(two_byte ? cid_of(code, length) : code, default_width);
+    // Word spacing applies to the one-byte code 32 (of a composite font too,
+    // where its CMap makes it one byte long).
+    double word_spacing = (code == 32 && length == 1 && (!two_byte || code_map)) ? tw : 0.0;
     total += th * (tfs * width + tc + word_spacing);
   }
   return total;
@@ -350,6 +390,143 @@ std::array<uint32_t, 256> encoding_table(const Resolver& resolver, const Object&
 
 }  // namespace
 
+namespace {
+
+std::optional<Bytes> decoded_stream(const Resolver& resolver, const Object& entry) {
+  const Object* value = resolver.deref(entry);
+  if (!value || !value->is_stream()) return std::nullopt;
+  const Stream& stream = value->as_stream();
+  Result<Bytes> decoded = decode_stream(stream.dict, stream.data());
+  if (!decoded) return std::nullopt;
+  return std::move(*decoded);
+}
+
+FontProgram parse_program(const Resolver& resolver, std::string_view key, const Object& entry) {
+  FontProgram program;
+  const Object* value = resolver.deref(entry);
+  std::optional<Bytes> data = decoded_stream(resolver, entry);
+  if (!value || !data) return program;
+  const Dictionary& dict = value->as_stream().dict;
+  if (key == "FontFile") {
+    const std::optional<int64_t> clear = dict.get_int("Length1");
+    program.type1_encoding = type1_encoding(*data, clear && *clear > 0 ? static_cast<size_t>(*clear) : 0);
+    return program;
+  }
+  const std::string* subtype = dict.get_name("Subtype");
+  const bool cff = key == "FontFile3" && subtype && (*subtype == "Type1C" || *subtype == "CIDFontType0C");
+  if (cff) {
+    if (Result<CffText> parsed = parse_cff(*data)) program.cff = std::make_shared<const CffText>(std::move(*parsed));
+  } else if (Result<TrueTypeText> parsed = parse_truetype(*data)) {  // FontFile2, or FontFile3 /OpenType
+    program.truetype = std::make_shared<const TrueTypeText>(std::move(*parsed));
+  }
+  return program;
+}
+
+const Dictionary* font_descriptor(const Resolver& resolver, const Dictionary& font) {
+  const Object* entry = font.get("FontDescriptor");
+  if (!entry) return nullptr;
+  Result<const Dictionary*> descriptor = resolver.resolve_dict(*entry);
+  return descriptor ? *descriptor : nullptr;
+}
+
+// The embedded program of a font descriptor, parsed once per stream object.
+std::shared_ptr<const FontProgram> load_program(const Resolver& resolver, const Dictionary& owner, FontCache* cache) {
+  const Dictionary* descriptor = font_descriptor(resolver, owner);
+  if (!descriptor) return nullptr;
+  for (std::string_view key : {"FontFile", "FontFile2", "FontFile3"}) {
+    const Object* entry = descriptor->get(key);
+    if (!entry) continue;
+    return cached_by_object(cache ? &cache->programs : nullptr, *entry, [&] {
+      return std::make_shared<const FontProgram>(parse_program(resolver, key, *entry));
+    });
+  }
+  return nullptr;
+}
+
+// A simple font's built-in encoding, code -> Unicode, from its program.
+std::optional<std::array<uint32_t, 256>> builtin_encoding(const FontProgram& program) {
+  if (program.type1_encoding) return program.type1_encoding;
+  if (program.cff && !program.cff->cid_keyed) return program.cff->encoding;
+  const TrueTypeText* truetype = program.truetype.get();
+  // A TrueType font's codes are its own only when it has no Unicode cmap
+  // (a symbolic font); otherwise the usual base encoding applies.
+  if (!truetype || truetype->has_unicode_cmap || truetype->symbolic_glyphs.empty()) return std::nullopt;
+  std::array<uint32_t, 256> table{};
+  for (size_t code = 0; code < 256; ++code) table[code] = truetype->unicode_of_glyph(truetype->symbolic_glyphs[code]);
+  return table;
+}
+
+// A simple font's built-in encoding is its base when it has no /Encoding, or
+// an /Encoding dictionary without /BaseEncoding (ISO 32000-1 table 114); for
+// a TrueType program only when the font is flagged symbolic (section
+// 9.6.6.4). Checked before the program is read, so that other fonts never
+// parse theirs.
+bool uses_builtin_encoding(const Resolver& resolver, const Dictionary& font_dict) {
+  if (const Object* entry = font_dict.get("Encoding")) {
+    const Object* value = resolver.deref(*entry);
+    if (!value || !value->is_dict() || value->as_dict().get_name("BaseEncoding")) return false;
+  }
+  const Object* subtype = font_dict.get("Subtype");
+  if (!subtype || !subtype->is_name() || subtype->as_name() != "TrueType") return true;
+  const Dictionary* descriptor = font_descriptor(resolver, font_dict);
+  const std::optional<int64_t> flags = descriptor ? descriptor->get_int("Flags") : std::nullopt;
+  return flags && (*flags & 4);
+}
+
+// The built-in encoding as the base, /Differences on top; codes the program
+// leaves without a character keep the Windows table's.
+void apply_builtin_encoding(const Resolver& resolver, const Dictionary& font_dict, const FontProgram& program,
+                            std::array<uint32_t, 256>& table) {
+  std::optional<std::array<uint32_t, 256>> builtin = builtin_encoding(program);
+  if (!builtin) return;
+  const auto& windows = base_encoding(BaseEncoding::Windows);
+  for (size_t code = 0; code < 256; ++code) table[code] = (*builtin)[code] != 0 ? (*builtin)[code] : windows[code];
+  const Object* entry = font_dict.get("Encoding");
+  const Object* value = entry ? resolver.deref(*entry) : nullptr;
+  if (value && value->is_dict()) apply_differences(table, value->as_dict());
+}
+
+std::vector<uint16_t> cid_to_gid_map(ByteSpan data) {
+  std::vector<uint16_t> map(data.size() / 2);
+  for (size_t k = 0; k < map.size(); ++k) map[k] = static_cast<uint16_t>((data[2 * k] << 8) | data[2 * k + 1]);
+  return map;
+}
+
+// Where a Type0 font's text comes from when its ToUnicode map has none.
+std::shared_ptr<const CidText> load_cid_text(const Resolver& resolver, const Font& font, const Dictionary* cid_font,
+                                             FontCache* cache) {
+  if (font.code_map && font.code_map->kind == PredefinedCMap::Kind::Unicode) return nullptr;  // codes are the text
+  CidText text;
+  if (font.code_map) text.collection = font.code_map->collection;
+  if (text.collection == Collection::None && cid_font) {
+    if (const Dictionary* info = cid_font->get_dict("CIDSystemInfo")) {
+      const Object* registry = info->get("Registry");
+      const Object* ordering = info->get("Ordering");
+      if (registry && ordering && registry->is_string() && ordering->is_string())
+        text.collection = collection_named(registry->as_string(), ordering->as_string());
+    }
+  }
+  // The program is read only when there is no ToUnicode map at all.
+  if (text.collection == Collection::None && cid_font && !font.to_unicode) {
+    if (std::shared_ptr<const FontProgram> program = load_program(resolver, *cid_font, cache)) {
+      if (program->truetype) {
+        text.truetype = program->truetype;
+        const Object* map = cid_font->get("CIDToGIDMap");
+        if (std::optional<Bytes> data = map ? decoded_stream(resolver, *map) : std::nullopt)
+          text.cid_to_gid = std::make_shared<const std::vector<uint16_t>>(cid_to_gid_map(*data));
+      } else if (program->cff && program->cff->cid_keyed) {
+        text.collection = collection_named(program->cff->registry, program->cff->ordering);
+      } else if (program->cff) {
+        text.cff = program->cff;
+      }
+    }
+  }
+  if (text.collection == Collection::None && !text.truetype && !text.cff) return nullptr;
+  return std::make_shared<const CidText>(std::move(text));
+}
+
+}  // namespace
+
 std::array<uint32_t, 256> simple_encoding(const Resolver& resolver, const Dictionary& font_dict, FontCache* cache) {
   const auto& windows = base_encoding(BaseEncoding::Windows);
   const Object* entry = font_dict.get("Encoding");
@@ -363,14 +540,31 @@ Font load_font(const Resolver& resolver, const Dictionary& font_dict, FontCache*
   font.to_unicode = load_to_unicode(resolver, font_dict, cache);
   const Object* subtype = font_dict.get("Subtype");
   if (subtype && subtype->is_name() && subtype->as_name() == "Type0") {
-    // Codes are always two bytes; the /Encoding CMap is not consulted.
+    // Codes split as the /Encoding CMap's code-space ranges say (two bytes
+    // for Identity and embedded CMaps); widths are looked up by CID.
     if (!font.to_unicode && identity_to_unicode(resolver, font_dict)) font.to_unicode = identity_cmap();
     load_type0_widths(resolver, font_dict, font, cache);
     font.two_byte = true;
+    if (const std::string* name = font_dict.get_name("Encoding")) {
+      const PredefinedCMap* cmap = predefined_cmap(*name);
+      if (cmap && cmap->kind != PredefinedCMap::Kind::Identity) font.code_map = cmap;
+    }
+    const Dictionary* cid_font = nullptr;
+    if (const std::vector<Object>* descendants = resolve_array(resolver, font_dict, "DescendantFonts")) {
+      if (!descendants->empty()) {
+        if (Result<const Dictionary*> resolved = resolver.resolve_dict(descendants->front())) cid_font = *resolved;
+      }
+    }
+    font.cid_text = load_cid_text(resolver, font, cid_font, cache);
     font.prepare();
     return font;
   }
   font.encoding = simple_encoding(resolver, font_dict, cache);
+  if (!font.to_unicode && uses_builtin_encoding(resolver, font_dict)) {
+    // The program is read only when there is no ToUnicode map.
+    if (std::shared_ptr<const FontProgram> program = load_program(resolver, font_dict, cache))
+      apply_builtin_encoding(resolver, font_dict, *program, font.encoding);
+  }
   load_simple_widths(resolver, font_dict, font);
   font.default_width = 0.5;
   font.two_byte = false;

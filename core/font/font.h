@@ -10,7 +10,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "font/cff.h"
+#include "font/cjk.h"
 #include "font/cmap.h"
+#include "font/truetype.h"
 #include "syntax/object.h"
 #include "file/resolver.h"
 
@@ -56,20 +59,43 @@ class WidthMap {
   std::shared_ptr<Data> data_;
 };
 
+// The text of a composite font's CIDs when it has no ToUnicode map: the
+// character collection the CIDs belong to, else the embedded program's own
+// glyph -> Unicode map (TrueType through /CIDToGIDMap; a name-keyed CFF,
+// whose glyph ids are the CIDs).
+struct CidText {
+  Collection collection = Collection::None;
+  std::shared_ptr<const TrueTypeText> truetype;
+  std::shared_ptr<const std::vector<uint16_t>> cid_to_gid;  // null: the identity
+  std::shared_ptr<const CffText> cff;
+
+  uint32_t unicode(uint32_t cid) const;  // 0 when none
+};
+
 struct Font {
   std::shared_ptr<const CMap> to_unicode;  // null when absent
-  WidthMap widths;
+  WidthMap widths;                         // simple fonts by code, composite fonts by CID
   std::array<uint32_t, 256> encoding{};  // 0 = unmapped; all 0 for Type0 fonts
   double default_width = 0.5;
-  bool two_byte = false;  // Type0: two-byte big-endian codes
+  bool two_byte = false;  // Type0: codes split by `code_map` (two bytes when null)
+  // Type0: the predefined CMap its /Encoding names; null for Identity and
+  // for an embedded CMap stream (read as two-byte codes, CID = code).
+  const PredefinedCMap* code_map = nullptr;
+  std::shared_ptr<const CidText> cid_text;  // Type0: text where ToUnicode has none
 
   // Appends the text of `s` to `out`; returns the total advance (unscaled
   // text space): the sum over codes of th * (tfs * width + tc + word spacing),
   // word spacing being tw for code 32 of a simple font only.
   double show_into(ByteSpan s, std::string& out, double tc, double tw, double tfs, double th) const;
   // Appends the text of one code: its ToUnicode mapping, else (simple fonts)
-  // its encoding's character; nothing when neither gives one.
-  void append_code_text(uint32_t code, std::string& out) const;
+  // its encoding's character, else (Type0) the character of a Unicode CMap's
+  // code or of its CID; nothing when none gives one. Latin ligatures
+  // U+FB00..U+FB06 that do not come from ToUnicode are written as their
+  // letters. `length` is the code's byte
+  // length (it tells a UTF-16 surrogate pair from a two-byte code).
+  void append_code_text(uint32_t code, std::string& out, size_t length = 2) const;
+  // The CID a Type0 code selects (the code itself for simple fonts).
+  uint32_t cid_of(uint32_t code, size_t length) const { return code_map ? code_map->cid(code, length) : code; }
   // Call once the fields above are final (load_font does): indexes the widths
   // and, for a one-byte font, records each code's text, so that showing a
   // string reads one table entry per byte instead of looking the code up.
@@ -89,15 +115,24 @@ struct Font {
 
 using FontMap = std::unordered_map<std::string, std::shared_ptr<const Font>>;
 
+// One embedded font program (FontFile, FontFile2 or FontFile3), parsed for text.
+struct FontProgram {
+  std::shared_ptr<const TrueTypeText> truetype;
+  std::shared_ptr<const CffText> cff;
+  std::optional<std::array<uint32_t, 256>> type1_encoding;  // code -> Unicode
+};
+
 // What font loading shares across the pages of one document, so that no
 // object is parsed more than once however many pages or fonts use it: fonts
 // by the font dictionary's object number (loading the same font object gives
 // the same result), the parts several fonts may share (ToUnicode CMaps,
-// /Encoding dictionaries, /W arrays) by object number, and whole font maps by
+// /Encoding dictionaries, /W arrays, embedded font programs) by object
+// number, and whole font maps by
 // the address of the /Font dictionary they came from (pages that share
 // resources share it, and it lives in the resolver's cache).
 struct FontCache {
   std::unordered_map<uint32_t, std::shared_ptr<const Font>> by_object;
+  std::unordered_map<uint32_t, std::shared_ptr<const FontProgram>> programs;  // by stream object number
   std::unordered_map<uint32_t, std::shared_ptr<const CMap>> to_unicode;
   std::unordered_map<uint32_t, std::array<uint32_t, 256>> encodings;
   std::unordered_map<uint32_t, WidthMap> cid_widths;

@@ -32,8 +32,11 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"zero", 0x30}, NameCase{"f", 0x66}, NameCase{"ff", 0xFB00}, NameCase{"ffl", 0xFB04},
         NameCase{"fi", 0xFB01}, NameCase{"minus", 0x2212}, NameCase{"nbspace", 0xA0},
         NameCase{"quotesinglbase", 0x201A}, NameCase{"u", 0x75},
+        // The full Adobe Glyph List and the TeX names.
+        NameCase{"Eacute", 0xC9}, NameCase{"dotlessi", 0x131}, NameCase{"fraction", 0x2044},
+        NameCase{"afii10017", 0x410}, NameCase{"circumflex", 0x2C6}, NameCase{"dotlessj", 0x237},
+        NameCase{"visiblespace", 0x2423}, NameCase{"zeta", 0x3B6}, NameCase{"dalethatafpatah", std::nullopt},
         // Not in the table.
-        NameCase{"Eacute", std::nullopt}, NameCase{"dotlessi", std::nullopt}, NameCase{"fraction", std::nullopt},
         NameCase{"", std::nullopt}, NameCase{"a1", std::nullopt}, NameCase{"Zero", std::nullopt},
         // Suffixes after the first full stop are cut.
         NameCase{"a.sc", 0x61}, NameCase{"a.alt2", 0x61}, NameCase{"fi.liga.ss01", 0xFB01},
@@ -48,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"uni+0E9", 0xE9},      // one leading '+' is a sign
         NameCase{"uni++E9", std::nullopt}, NameCase{"uni12", std::nullopt}, NameCase{"uni123", std::nullopt},
         NameCase{"uniD800", std::nullopt}, NameCase{"uniDFFF", std::nullopt}, NameCase{"uni00G9", std::nullopt},
-        NameCase{"union", std::nullopt},   // "uni" prefix with fewer than 7 bytes: no "u" fallback
+        NameCase{"union", 0x222A},        // a glyph-list name before the "uni" form
+        NameCase{"unio", std::nullopt},   // "uni" prefix with fewer than 7 bytes: no "u" fallback
         NameCase{"uni-0E9", std::nullopt}, NameCase{"u00E9", 0xE9}, NameCase{"u1F600", 0x1F600},
         NameCase{"u10FFFF", 0x10FFFF}, NameCase{"u110000", std::nullopt}, NameCase{"uD83D", std::nullopt},
         NameCase{"u+0E9", 0xE9}, NameCase{"u12", std::nullopt}, NameCase{"u123", std::nullopt},

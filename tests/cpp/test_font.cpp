@@ -122,7 +122,7 @@ const EncodingCase kEncodings[] = {
     {"negative_code_is_zero", "<< /Differences [ -5 /A ] >>", {}, {{0, 'A'}, {1, 1}}},
     {"huge_code_then_reset", "<< /Differences [ 9223372036854775807 /A /B 66 /C ] >>", {},
       {{0, 0}, {65, 'A'}, {66, 'C'}}},
-    {"unknown_name_keeps_base", "<< /Differences [ 40 /Eacute /B 128 /Eacute ] >>", {},
+    {"unknown_name_keeps_base", "<< /Differences [ 40 /g123 /B 128 /g123 ] >>", {},
       {{40, '('}, {41, 'B'}, {128, 0x20AC}}},
     {"real_neither_moves_nor_consumes", "<< /Differences [ 40 1.5 /B (x) [1] /C ] >>", {}, {{40, 'B'}, {41, 'C'}}},
     {"base_mac_with_differences", "<< /BaseEncoding /MacRomanEncoding /Differences [ 65 /B ] >>", {},
@@ -248,6 +248,17 @@ const ShowCase kShows[] = {
       "\x00\x03\x00\x04\x00\x09"s, 0, 0, 10, 1, "AB", 14},
     {"type0_odd_length_last_byte", "<< /Subtype /Type0 /ToUnicode 10 0 R >>",
       {to_unicode("1 beginbfchar <0102> <0058> <03> <0059> endbfchar")}, "\x01\x02\x03"s, 0, 0, 1, 1, "XY", 2},
+    // 90ms-RKSJ-H: 'A' is one byte (CID 264), U+3042 two (CID 843), the space
+    // one byte (CID 231, default width, word spacing); text from Adobe-Japan1.
+    {"predefined_cmap_splits_codes", "<< /Subtype /Type0 /Encoding /90ms-RKSJ-V /DescendantFonts [11 0 R] >>",
+      {{11, "<< /DW 1000 /W [264 [500] 843 [800]] >>", {}}}, "A\x82\xA0 ", 0, 2, 10, 1, "A\xE3\x81\x82 ", 25},
+    {"unicode_cmap_codes_are_text", "<< /Subtype /Type0 /Encoding /UniJIS-UTF16-H >>", {},
+      "\x30\x42\xD8\x3D\xDE\x00"s, 0, 0, 1, 1, "\xE3\x81\x82\xF0\x9F\x98\x80", 2},
+    // Ligatures from glyph names read as letters; a ToUnicode map's are kept.
+    {"name_ligatures_expanded", "<< /Subtype /Type1 /Encoding << /Differences [1 /fi /ffl] >> >>", {},
+      "\x01\x02", 0, 0, 1, 1, "fiffl", 1},
+    {"to_unicode_ligature_kept", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
+      {to_unicode("1 beginbfchar <01> <FB01> endbfchar")}, "\x01", 0, 0, 1, 1, "\xEF\xAC\x81", 0.5},
 };
 
 TEST(ShowInto, TextAndAdvance) {

@@ -37,6 +37,9 @@ const std::map<std::string, std::function<void(const uint8_t*, size_t)>>& target
       {"decode", fuzz::fuzz_decode},
       {"filter_chain", fuzz::fuzz_filter_chain},
       {"crypt", fuzz::fuzz_crypt},
+      {"truetype", fuzz::fuzz_truetype},
+      {"cff", fuzz::fuzz_cff},
+      {"type1", fuzz::fuzz_type1},
   };
   return m;
 }

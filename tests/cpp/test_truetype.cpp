@@ -1,0 +1,123 @@
+// TrueType cmap / post reading on hand-built programs: symbolic subtables,
+// post names, and hostile tables (overlapping or
+// runaway segment counts, offsets past the end, huge group counts) that must
+// stay bounded and read nothing outside the data. Real fonts built with
+// fontTools are checked end to end in tests/test_fonts.py.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "font/truetype.h"
+#include "test_util.h"
+
+namespace vellum {
+namespace {
+
+struct Writer {
+  Bytes b;
+  Writer& u8(uint32_t v) { return b.push_back(static_cast<uint8_t>(v)), *this; }
+  Writer& u16(uint32_t v) { return u8(v >> 8).u8(v); }
+  Writer& u32(uint32_t v) { return u16(v >> 16).u16(v); }
+  Writer& raw(const Bytes& more) { return b.insert(b.end(), more.begin(), more.end()), *this; }
+};
+
+// An sfnt with the given tables (tag -> body), in tag order.
+Bytes sfnt(const std::map<std::string, Bytes>& tables) {
+  Writer w;
+  w.u32(0x00010000).u16(static_cast<uint32_t>(tables.size())).u16(0).u16(0).u16(0);
+  uint32_t offset = 12 + 16 * static_cast<uint32_t>(tables.size());
+  for (const auto& [name, body] : tables) {
+    w.raw(Bytes(name.begin(), name.end())).u32(0).u32(offset).u32(static_cast<uint32_t>(body.size()));
+    offset += static_cast<uint32_t>(body.size());
+  }
+  for (const auto& [name, body] : tables) w.raw(body);
+  return w.b;
+}
+
+Bytes maxp(uint32_t glyphs) { return Writer().u32(0x5000).u16(glyphs).b; }
+
+// A cmap table of (platform, encoding, subtable) records.
+Bytes cmap(const std::vector<std::tuple<uint32_t, uint32_t, Bytes>>& subtables) {
+  Writer w;
+  w.u16(0).u16(static_cast<uint32_t>(subtables.size()));
+  uint32_t offset = 4 + 8 * static_cast<uint32_t>(subtables.size());
+  for (const auto& [platform, encoding, body] : subtables) {
+    w.u16(platform).u16(encoding).u32(offset);
+    offset += static_cast<uint32_t>(body.size());
+  }
+  for (const auto& [platform, encoding, body] : subtables) w.raw(body);
+  return w.b;
+}
+
+struct Segment {
+  uint32_t start, end, delta;
+};
+// Format 4 with idRangeOffset 0; `declared` overrides the segment count.
+Bytes format4(const std::vector<Segment>& segments, std::optional<uint32_t> declared = std::nullopt) {
+  const uint32_t n = declared.value_or(static_cast<uint32_t>(segments.size()));
+  Writer w;
+  w.u16(4).u16(0).u16(0).u16(2 * n).u16(0).u16(0).u16(0);
+  for (const Segment& s : segments) w.u16(s.end);
+  w.u16(0);
+  for (const Segment& s : segments) w.u16(s.start);
+  for (const Segment& s : segments) w.u16(s.delta);
+  for (size_t k = 0; k < segments.size(); ++k) w.u16(0);
+  return w.b;
+}
+
+Bytes format12(const std::vector<std::array<uint32_t, 3>>& groups, uint32_t declared) {
+  Writer w;
+  w.u16(12).u16(0).u32(0).u32(0).u32(declared);
+  for (const auto& g : groups) w.u32(g[0]).u32(g[1]).u32(g[2]);
+  return w.b;
+}
+
+TEST(TrueType, SymbolicAndPostNames) {
+  // (3,0) maps 0xF041 -> glyph 2; post names glyph 2 "Alpha" and glyph 3
+  // by Macintosh index 36 ("A"); an index past the names is ignored.
+  Writer post;
+  post.u32(0x00020000).raw(Bytes(28, 0)).u16(5).u16(0).u16(0).u16(258).u16(36).u16(300);
+  post.u8(5).raw(testing::bytes("Alpha"));
+  Bytes font = sfnt({{"maxp", maxp(5)}, {"cmap", cmap({{3, 0, format4({{0xF041, 0xF042, 0x10FC1}})}})},
+                     {"post", post.b}});
+  Result<TrueTypeText> text = parse_truetype(font);
+  ASSERT_TRUE(text);
+  EXPECT_FALSE(text->has_unicode_cmap);
+  ASSERT_EQ(text->symbolic_glyphs.size(), 256u);
+  EXPECT_EQ(text->symbolic_glyphs[0x41], 2u);
+  EXPECT_EQ(text->symbolic_glyphs[0x42], 3u);
+  EXPECT_EQ(text->unicode_of_glyph(2), 0x391u);
+  EXPECT_EQ(text->unicode_of_glyph(3), 0x41u);
+  EXPECT_EQ(text->unicode_of_glyph(4), 0u);
+}
+
+TEST(TrueType, HostileTablesStayBounded) {
+  // The most segments a format 4 can declare (32,767), each covering the
+  // whole code space: one walk of 2^16 codes, the first segment winning.
+  std::vector<Segment> all(32767, Segment{0, 0xFFFF, 1});
+  Result<TrueTypeText> text = parse_truetype(sfnt({{"maxp", maxp(3)}, {"cmap", cmap({{3, 1, format4(all)}})}}));
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->unicode_of_glyph(2), 1u);
+
+  const std::vector<Bytes> hostile = {
+      format4({{0x41, 0x41, 0}}, 30000),                             // segment arrays past the end
+      format12({{0, 0x10FFFF, 0}}, 0xFFFFFFFF),                       // 2^32 groups declared
+      format12({{0x10, 0x20, 0xFFFFFFF0}}, 1),                        // glyph ids overflowing
+      Writer().u16(6).u16(0).u16(0).u16(0x41).u16(0xFFFF).u16(1).b,   // format 6 cut short
+  };
+  for (const Bytes& subtable : hostile) {
+    text = parse_truetype(sfnt({{"cmap", cmap({{3, 1, subtable}})}}));
+    ASSERT_TRUE(text);
+    EXPECT_LE(text->glyph_unicode.size(), 65536u);
+  }
+  // Tables and subtables whose offsets point past the end.
+  Bytes far = sfnt({{"cmap", cmap({{3, 1, format4({{0x41, 0x41, 0}})}})}});
+  far[12 + 8] = 0x7F;  // the cmap table's offset
+  EXPECT_TRUE(parse_truetype(far));
+  for (size_t cut = 0; cut < 40; ++cut) (void)parse_truetype(ByteSpan(far.data(), cut));
+  EXPECT_FALSE(parse_truetype(testing::bytes("%!PS-AdobeFont")));
+}
+
+}  // namespace
+}  // namespace vellum

@@ -161,7 +161,7 @@ def table_rows(rng: random.Random, page: int) -> List[List[str]]:
     return rows
 
 
-def text_page(rng: random.Random, page: int) -> bytes:
+def text_page(rng: random.Random, page: int, total: int = TEXT_PAGES) -> bytes:
     """One page of content: heading, paragraphs, maybe a table, footer."""
     out: List[bytes] = []
     y = PAGE_H - MARGIN
@@ -204,17 +204,18 @@ def text_page(rng: random.Random, page: int) -> bytes:
             out.append(kerned_tj(line) if kerned and i % 2 == 0 else pdf_string(enc(line)) + b" Tj")
         out.append(b"0 Tw ET")
         y -= leading * len(lines) + 8
-    footer = f"Page {page} of {TEXT_PAGES}"
+    footer = f"Page {page} of {total}"
     out.append(b"BT /F1 9 Tf 1 0 0 1 %d 40 Tm %s Tj ET" % (PAGE_W // 2 - 30, pdf_string(enc(footer))))
     return b"\n".join(out)
 
 
-def build_text_document() -> bytes:
+def build_text_document(pages: int = TEXT_PAGES) -> bytes:
+    """The prose document; other page counts serve the memory benchmark (bench/scale.py)."""
     rng = random.Random(20240501)
     b = PdfBuilder(version="1.5", xref="stream", object_streams=True, compress_structure=True)
     fonts = {"F1": b.standard_font("Helvetica"), "F2": b.standard_font("Times-Roman"), "F3": b.standard_font("Helvetica-Bold")}
-    for page in range(1, TEXT_PAGES + 1):
-        b.add_page(content=text_page(rng, page), fonts=fonts, compress=True)
+    for page in range(1, pages + 1):
+        b.add_page(content=text_page(rng, page, pages), fonts=fonts, compress=True)
     return b.build()
 
 

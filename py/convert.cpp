@@ -119,6 +119,42 @@ PyObject* str_from_utf8(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
+PyObject* info_to_python(const DocumentInfo& info) {
+  auto text_or_none = [](const std::optional<std::string>& text) -> PyObject* {
+    if (text) return str_from_utf8(*text);
+    Py_INCREF(Py_None);
+    return Py_None;
+  };
+  Owned d(PyDict_New());
+  if (!d) return nullptr;
+  auto set = [&](const char* key, PyObject* value) {
+    Owned owned(value);
+    return owned && PyDict_SetItemString(d.get(), key, owned.get()) == 0;
+  };
+  Owned outline(list_of(info.outline.size(), [&](size_t i) -> PyObject* {
+    const OutlineItem& item = info.outline[i];
+    Owned entry(PyDict_New());
+    if (!entry) return nullptr;
+    Owned title(str_from_utf8(item.title)), level(PyLong_FromLong(item.level));
+    Owned page(item.page ? PyLong_FromSize_t(*item.page) : (Py_INCREF(Py_None), Py_None));
+    if (!title || !level || !page || PyDict_SetItemString(entry.get(), "title", title.get()) < 0 ||
+        PyDict_SetItemString(entry.get(), "level", level.get()) < 0 ||
+        PyDict_SetItemString(entry.get(), "page", page.get()) < 0)
+      return nullptr;
+    return entry.release();
+  }));
+  if (!outline) return nullptr;
+  if (!set("pages", PyLong_FromSize_t(info.page_count)) || !set("version", str_from_utf8(info.version)) ||
+      !set("encrypted", boolean(info.encrypted)) || !set("encryption", text_or_none(info.encryption)) ||
+      !set("title", text_or_none(info.title)) || !set("author", text_or_none(info.author)) ||
+      !set("subject", text_or_none(info.subject)) || !set("keywords", text_or_none(info.keywords)) ||
+      !set("creator", text_or_none(info.creator)) || !set("producer", text_or_none(info.producer)) ||
+      !set("creation_date", text_or_none(info.creation_date)) ||
+      !set("modification_date", text_or_none(info.modification_date)) || !set("outline", outline.release()))
+    return nullptr;
+  return d.release();
+}
+
 PyObject* to_python(const ExtractedDoc& doc) {
   Keys keys;
   if (!keys.init()) return nullptr;

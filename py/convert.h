@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "extract/info.h"
 #include "model/extracted_doc.h"
 
 namespace vellum::py {
@@ -50,5 +51,14 @@ PyObject* str_from_utf8(std::string_view text);
 // counts as int. nullptr with a Python error set when the interpreter fails
 // to create an object.
 PyObject* to_python(const ExtractedDoc& doc);
+
+}  // namespace vellum::py
+
+namespace vellum::py {
+
+// The dict of vellum.info(): pages, version, encrypted, encryption, the six
+// information strings, the two dates and the outline, in that key order;
+// absent values are None. nullptr with a Python error set on failure.
+PyObject* info_to_python(const DocumentInfo& info);
 
 }  // namespace vellum::py

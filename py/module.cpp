@@ -2,10 +2,14 @@
 // parse functions, their argument matching, and the mapping of failures.
 //
 // Each call reads the caller's bytes in place, opens the document, extracts
-// it and renders one output; nothing survives the call. Failures map as:
+// it and renders one output; nothing survives the call. The opening,
+// extraction and rendering run without the interpreter lock, so other
+// threads run meanwhile; only the arguments and the result objects are
+// handled with it held. Failures map as:
 //   * a library Error            -> ValueError("Kind: message"); a password
 //                                   the document rejects -> PasswordError, a
 //                                   subclass of ValueError
+//   * a page index out of range  -> IndexError
 //   * bad arguments              -> TypeError, worded like the interpreter's own
 //   * memory running out (std::bad_alloc anywhere below, or the interpreter's
 //     own MemoryError while building the result)
@@ -14,15 +18,19 @@
 //                                -> InternalError, derived from BaseException so
 //                                   that `except Exception` does not hide it.
 // The argument matching is hand-written because the limited API of 3.9 has no
-// parser for (data, password=None) that gives these exact messages.
+// parser for (data, password=None, *, ...) that gives these exact messages.
 #include <Python.h>
 
 #include <exception>
 #include <new>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "convert.h"
 #include "extract/extract.h"
+#include "extract/info.h"
 #include "extract/serialize.h"
 
 namespace vellum::py {
@@ -62,13 +70,18 @@ void raise_internal(const char* what) {
 
 void raise_library_error(const Error& error) {
   // Messages are fixed ASCII texts, but an unsupported filter's name comes
-  // from the file; decode leniently so the message is never lost.
-  Owned text(str_from_utf8(error.display()));
+  // from the file; decode leniently so the message is never lost. A page
+  // index out of range is the caller's IndexError, worded without the kind.
+  bool index_error = error.kind == ErrorKind::PageOutOfRange;
+  Owned text(str_from_utf8(index_error ? error.message : error.display()));
   if (!text) {
     raise_internal("could not build the error message");
     return;
   }
-  PyErr_SetObject(error.kind == ErrorKind::InvalidPassword ? password_error : PyExc_ValueError, text.get());
+  PyObject* type = PyExc_ValueError;
+  if (error.kind == ErrorKind::InvalidPassword) type = password_error;
+  if (index_error) type = PyExc_IndexError;
+  PyErr_SetObject(type, text.get());
 }
 
 // "argument 'data': 'bytearray' object cannot be converted to 'PyBytes'"
@@ -83,26 +96,40 @@ void raise_conversion_error(const char* param, PyObject* value, const char* targ
                target);
 }
 
+// The arguments of one call, borrowed from the caller; nullptr when absent.
 struct Arguments {
-  PyObject* data = nullptr;      // borrowed
-  PyObject* password = nullptr;  // borrowed; nullptr when absent
+  PyObject* data = nullptr;
+  PyObject* password = nullptr;
+  PyObject* pages = nullptr;
+  PyObject* default_title = nullptr;
+  // Keyword-only arguments get a member here and one line in the tables below.
 };
 
-constexpr const char* kParams[2] = {"data", "password"};
+struct Param {
+  const char* name;
+  PyObject* Arguments::*slot;
+};
 
-// Matches (data, password=None) like the interpreter matches a Python
-// function's parameters: too many positionals first, then each keyword in
-// order (unknown, or already given positionally), then the missing `data`.
-bool match_arguments(const char* fn, PyObject* args, PyObject* kwargs, Arguments& out) {
+// (data, password=None, *, <keyword-only>): `data` is the one required argument.
+constexpr Param kPositional[] = {{"data", &Arguments::data}, {"password", &Arguments::password}};
+constexpr Param kKeywordOnly[] = {{"pages", &Arguments::pages}};
+constexpr Param kHtmlKeywordOnly[] = {{"pages", &Arguments::pages}, {"default_title", &Arguments::default_title}};
+constexpr Param kInfoKeywordOnly[] = {{"", nullptr}};  // none yet; an empty name matches no keyword
+constexpr Py_ssize_t kMaxPositional = std::size(kPositional);
+
+// Matches the call like the interpreter matches a Python function's
+// parameters: too many positionals first, then each keyword in order
+// (unknown, or already given positionally), then the missing `data`.
+bool match_arguments(const char* fn, PyObject* args, PyObject* kwargs, std::span<const Param> keyword_only,
+                     Arguments& out) {
   Py_ssize_t given = PyTuple_Size(args);
   if (given < 0) return false;
-  if (given > 2) {
-    PyErr_Format(PyExc_TypeError, "%s() takes from 1 to 2 positional arguments but %zd %s given", fn, given,
-                 given == 1 ? "was" : "were");
+  if (given > kMaxPositional) {
+    PyErr_Format(PyExc_TypeError, "%s() takes from 1 to %zd positional arguments but %zd %s given", fn, kMaxPositional,
+                 given, given == 1 ? "was" : "were");
     return false;
   }
-  PyObject* slots[2] = {nullptr, nullptr};
-  for (Py_ssize_t i = 0; i < given; ++i) slots[i] = PyTuple_GetItem(args, i);
+  for (Py_ssize_t i = 0; i < given; ++i) out.*kPositional[i].slot = PyTuple_GetItem(args, i);
 
   if (kwargs) {
     PyObject *key = nullptr, *value = nullptr;
@@ -112,84 +139,168 @@ bool match_arguments(const char* fn, PyObject* args, PyObject* kwargs, Arguments
         PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", fn);
         return false;
       }
-      int index = -1;
-      for (int p = 0; p < 2; ++p) {
-        if (PyUnicode_CompareWithASCIIString(key, kParams[p]) == 0) index = p;
+      const Param* param = nullptr;
+      Py_ssize_t index = 0;
+      for (const Param& p : kPositional) {
+        if (PyUnicode_CompareWithASCIIString(key, p.name) == 0) param = &p;
+        if (!param) ++index;
       }
-      if (index < 0) {
+      for (const Param& p : keyword_only) {
+        if (!param && p.slot && PyUnicode_CompareWithASCIIString(key, p.name) == 0) param = &p;
+      }
+      if (!param) {
         PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", fn, key);
         return false;
       }
       if (index < given) {
-        PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", fn, kParams[index]);
+        PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", fn, param->name);
         return false;
       }
-      slots[index] = value;
+      out.*param->slot = value;
     }
   }
-  if (!slots[0]) {
+  if (!out.data) {
     PyErr_Format(PyExc_TypeError, "%s() missing 1 required positional argument: 'data'", fn);
     return false;
   }
-  out.data = slots[0];
-  out.password = slots[1];
   return true;
 }
 
-// The rendered result as a new reference, or nullptr with an exception set.
-PyObject* render(const ExtractedDoc& doc, Output output) {
-  PyObject* result = nullptr;
-  switch (output) {
-    case Output::Dict: result = to_python(doc); break;
-    case Output::Json: result = str_from_utf8(to_json(doc)); break;
-    case Output::Html: result = str_from_utf8(to_html(doc)); break;
-    case Output::Markdown: result = str_from_utf8(to_markdown(doc)); break;
+// The page indices of `pages=`: None (every page) or an iterable of ints
+// that is not a str or bytes-like. An int too large for 64 bits stays out
+// of range (the library reports it with the page count).
+bool read_pages(PyObject* pages, std::vector<int64_t>& out, bool& all) {
+  all = pages == nullptr || pages == Py_None;
+  if (all) return true;
+  if (PyUnicode_Check(pages) || PyBytes_Check(pages) || PyByteArray_Check(pages)) {
+    PyErr_SetString(PyExc_TypeError, "pages must be a sequence of int page indices, not a string");
+    return false;
   }
-  if (!result && !PyErr_ExceptionMatches(PyExc_MemoryError)) raise_internal("could not create the result object");
-  return result;
+  // The interpreter's own TypeErrors say what is wrong: "'int' object is not
+  // iterable", "'float' object cannot be interpreted as an integer".
+  Owned iter(PyObject_GetIter(pages));
+  if (!iter) return false;
+  while (Owned item{PyIter_Next(iter.get())}) {
+    Owned index(PyNumber_Index(item.get()));
+    if (!index) return false;
+    int overflow = 0;
+    long long value = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+    if (value == -1 && PyErr_Occurred()) return false;
+    if (overflow) value = overflow > 0 ? INT64_MAX : INT64_MIN;
+    out.push_back(value);
+  }
+  return !PyErr_Occurred();
+}
+
+// An optional str argument as UTF-8 (`holder` keeps the bytes alive).
+bool read_text(const char* param, PyObject* value, Owned& holder, ByteSpan& out) {
+  if (!value || value == Py_None) return true;
+  if (!PyUnicode_Check(value)) {
+    raise_conversion_error(param, value, "PyString");
+    return false;
+  }
+  holder = Owned(PyUnicode_AsUTF8String(value));  // raises on lone surrogates
+  if (!holder) return false;
+  out = ByteSpan(reinterpret_cast<const uint8_t*>(PyBytes_AsString(holder.get())),
+                 static_cast<size_t>(PyBytes_Size(holder.get())));
+  return true;
+}
+
+// Releases the interpreter lock for its lifetime; the destructor takes it
+// back, also when an exception unwinds through. Nothing of the interpreter
+// may be touched while it lives.
+class WithoutInterpreterLock {
+ public:
+  WithoutInterpreterLock() : state_(PyEval_SaveThread()) {}
+  ~WithoutInterpreterLock() { PyEval_RestoreThread(state_); }
+  WithoutInterpreterLock(const WithoutInterpreterLock&) = delete;
+  WithoutInterpreterLock& operator=(const WithoutInterpreterLock&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
+// What the work done without the interpreter lock hands back: an error, or
+// the document (for the dict) or its rendering (for the text outputs).
+struct Outcome {
+  std::optional<Error> error;
+  ExtractedDoc doc;
+  std::string text;
+};
+
+Outcome extract_and_render(ByteSpan data, ByteSpan password, PageSelection selection, Output output,
+                           std::string_view default_title) {
+  Outcome out;
+  Result<Document> doc = Document::parse_with_password(data, password);
+  if (!doc) {
+    out.error = doc.error();
+    return out;
+  }
+  Result<ExtractedDoc> extracted = extract(*doc, selection);
+  if (!extracted) {
+    out.error = extracted.error();
+    return out;
+  }
+  switch (output) {
+    case Output::Dict: out.doc = std::move(extracted).value(); break;
+    case Output::Json: out.text = to_json(*extracted); break;
+    case Output::Html: {
+      std::string title = document_title(*doc);
+      out.text = to_html(*extracted, title.empty() ? default_title : std::string_view(title));
+      break;
+    }
+    case Output::Markdown: out.text = to_markdown(*extracted); break;
+  }
+  return out;
+}
+
+// The caller's bytes: its reference keeps them alive for the call, and a
+// bytes object cannot change, so they are read without the lock.
+bool read_data(PyObject* value, ByteSpan& out) {
+  if (!PyBytes_Check(value)) {
+    raise_conversion_error("data", value, "PyBytes");
+    return false;
+  }
+  char* data = PyBytes_AsString(value);
+  Py_ssize_t size = PyBytes_Size(value);
+  if (!data || size < 0) return false;
+  out = ByteSpan(reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(size));
+  return true;
 }
 
 PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, Output output) noexcept {
   try {
     Arguments a;
-    if (!match_arguments(fn, args, kwargs, a)) return nullptr;
+    std::span<const Param> keyword_only = output == Output::Html ? std::span<const Param>(kHtmlKeywordOnly)
+                                                                 : std::span<const Param>(kKeywordOnly);
+    if (!match_arguments(fn, args, kwargs, keyword_only, a)) return nullptr;
+    ByteSpan data, password, default_title;
+    Owned password_utf8, title_utf8;
+    std::vector<int64_t> indices;
+    PageSelection selection;
+    if (!read_data(a.data, data) || !read_text("password", a.password, password_utf8, password) ||
+        !read_pages(a.pages, indices, selection.all) ||
+        !read_text("default_title", a.default_title, title_utf8, default_title))
+      return nullptr;
+    selection.indices = indices;
+    std::string_view title = a.default_title && a.default_title != Py_None ? std::string_view(as_chars(default_title))
+                                                                          : std::string_view("vellum");
 
-    if (!PyBytes_Check(a.data)) {
-      raise_conversion_error("data", a.data, "PyBytes");
+    Outcome outcome;
+    {
+      WithoutInterpreterLock unlocked;
+      outcome = extract_and_render(data, password, selection, output, title);
+    }
+    if (outcome.error) {
+      raise_library_error(*outcome.error);
       return nullptr;
     }
-    char* data = PyBytes_AsString(a.data);
-    Py_ssize_t size = PyBytes_Size(a.data);
-    if (!data || size < 0) return nullptr;
-
-    Owned password_utf8;
-    ByteSpan password;
-    if (a.password && a.password != Py_None) {
-      if (!PyUnicode_Check(a.password)) {
-        raise_conversion_error("password", a.password, "PyString");
-        return nullptr;
-      }
-      password_utf8 = Owned(PyUnicode_AsUTF8String(a.password));  // raises on lone surrogates
-      if (!password_utf8) return nullptr;
-      password = ByteSpan(reinterpret_cast<const uint8_t*>(PyBytes_AsString(password_utf8.get())),
-                          static_cast<size_t>(PyBytes_Size(password_utf8.get())));
-    }
-
-    // The caller's reference keeps `data` alive and immutable for the call.
-    Result<Document> doc =
-        Document::parse_with_password(ByteSpan(reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(size)), password);
-    if (!doc) {
-      raise_library_error(doc.error());
-      return nullptr;
-    }
-    Result<ExtractedDoc> extracted = extract(*doc);
-    if (!extracted) {
-      raise_library_error(extracted.error());
-      return nullptr;
-    }
-    return render(*extracted, output);
+    PyObject* result = output == Output::Dict ? to_python(outcome.doc) : str_from_utf8(outcome.text);
+    if (!result && !PyErr_ExceptionMatches(PyExc_MemoryError)) raise_internal("could not create the result object");
+    return result;
   } catch (const std::bad_alloc&) {
-    // Everything below unwinds by RAII, so nothing is left half-built.
+    // Everything below unwinds by RAII (the lock is taken back first), so
+    // nothing is left half-built.
     PyErr_NoMemory();
   } catch (const std::exception& e) {
     raise_internal(e.what());
@@ -210,6 +321,43 @@ PyObject* parse_to_markdown(PyObject*, PyObject* args, PyObject* kwargs) {
   return run("parse_to_markdown", args, kwargs, Output::Markdown);
 }
 
+PyObject* info(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+  try {
+    Arguments a;
+    if (!match_arguments("info", args, kwargs, kInfoKeywordOnly, a)) return nullptr;
+    ByteSpan data, password;
+    Owned password_utf8;
+    if (!read_data(a.data, data) || !read_text("password", a.password, password_utf8, password)) return nullptr;
+
+    std::optional<Error> error;
+    DocumentInfo found;
+    {
+      WithoutInterpreterLock unlocked;
+      Result<Document> doc = Document::parse_with_password(data, password);
+      Result<DocumentInfo> read = doc ? read_info(*doc) : Result<DocumentInfo>(doc.error());
+      if (read) {
+        found = std::move(read).value();
+      } else {
+        error = read.error();
+      }
+    }
+    if (error) {
+      raise_library_error(*error);
+      return nullptr;
+    }
+    PyObject* result = info_to_python(found);
+    if (!result && !PyErr_ExceptionMatches(PyExc_MemoryError)) raise_internal("could not create the result object");
+    return result;
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    raise_internal(e.what());
+  } catch (...) {
+    raise_internal("unknown internal error");
+  }
+  return nullptr;
+}
+
 template <PyObject* (*F)(PyObject*, PyObject*, PyObject*)>
 PyCFunction as_cfunction() {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
@@ -217,13 +365,19 @@ PyCFunction as_cfunction() {
 
 PyMethodDef methods[] = {
     {"parse", as_cfunction<parse>(), METH_VARARGS | METH_KEYWORDS,
-     "parse(data, password=None)\n--\n\nParse a PDF and return the extracted document as a native Python dict."},
+     "parse(data, password=None, *, pages=None)\n--\n\nParse a PDF and return the extracted document as a native "
+     "Python dict."},
     {"parse_to_json", as_cfunction<parse_to_json>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_json(data, password=None)\n--\n\nParse a PDF and return its extracted form as pretty JSON."},
+     "parse_to_json(data, password=None, *, pages=None)\n--\n\nParse a PDF and return its extracted form as pretty "
+     "JSON."},
     {"parse_to_html", as_cfunction<parse_to_html>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_html(data, password=None)\n--\n\nParse a PDF and render it to a standalone HTML document."},
+     "parse_to_html(data, password=None, *, pages=None, default_title=None)\n--\n\nParse a PDF and render it to a "
+     "standalone HTML document."},
     {"parse_to_markdown", as_cfunction<parse_to_markdown>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_markdown(data, password=None)\n--\n\nParse a PDF and render it to Markdown."},
+     "parse_to_markdown(data, password=None, *, pages=None)\n--\n\nParse a PDF and render it to Markdown."},
+    {"info", as_cfunction<info>(), METH_VARARGS | METH_KEYWORDS,
+     "info(data, password=None)\n--\n\nRead a PDF's page count, version, encryption, document information and "
+     "outline without extracting any page."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -258,14 +258,17 @@ def test_renderings_are_str_and_html_is_escaped():
 def test_module_definition():
     assert native.__name__ == "vellum._vellum"
     assert native.__doc__ == "The native extension module (`vellum._vellum`)."
-    assert native.__all__ == ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown"]
-    assert vellum.__all__[:4] == native.__all__
+    assert native.__all__ == ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown", "info"]
+    assert vellum.__all__[:5] == native.__all__
     assert all(getattr(vellum, name) is getattr(native, name) for name in native.__all__)
     # InternalError (a fault in the library) must pass through `except Exception`
     assert issubclass(native.InternalError, BaseException)
     assert not issubclass(native.InternalError, Exception)
     assert native.InternalError.__module__ == "vellum._vellum"
-    assert all(fn.__text_signature__ == "(data, password=None)" for fn in FUNCTIONS)
+    signatures = {fn: "(data, password=None, *, pages=None)" for fn in FUNCTIONS}
+    signatures[native.parse_to_html] = "(data, password=None, *, pages=None, default_title=None)"
+    signatures[native.info] = "(data, password=None)"
+    assert {fn: fn.__text_signature__ for fn in signatures} == signatures
 
 
 def test_second_initialisation_raises_import_error():

@@ -57,7 +57,8 @@ def check_results(files: Dict[str, Path], results: List[tuple], fmt: str = "mark
         elif path == files["missing"]:
             assert isinstance(result, FileNotFoundError)
         else:
-            assert result == NATIVE[fmt](path.read_bytes())
+            titled = {"default_title": path.name} if fmt == "html" else {}
+            assert result == NATIVE[fmt](path.read_bytes(), **titled)
 
 
 EXECUTORS: Dict[str, Callable[[], Executor]] = {
@@ -170,10 +171,10 @@ def test_stopping_early_does_not_wait_for_the_rest(tmp_path):
     assert time.monotonic() - start < 30
 
 
-def _crash_on_marker(data: bytes, password: Optional[str] = None) -> str:
+def _crash_on_marker(data: bytes, password: Optional[str] = None, pages=None) -> str:
     if b"CRASH" in data:
         os._exit(3)  # a fault that takes the whole worker process down
-    return native.parse_to_markdown(data, password)
+    return native.parse_to_markdown(data, password, pages=pages)
 
 
 @pytest.mark.skipif(multiprocessing.get_start_method() != "fork", reason="the patched renderer reaches workers by fork")

@@ -66,7 +66,8 @@ def test_directory_is_mirrored_below_output(tmp_path, capsys, fmt):
     assert output_files(out) == sorted(["a" + ext, "sub/B" + ext, "sub/deeper/c" + ext])
     for rel in ("a.pdf", "sub/B.PDF", "sub/deeper/c.Pdf"):
         target = (out / rel).with_suffix(ext)
-        assert target.read_bytes() == (RENDER[fmt](TREE[rel]) + "\n").encode("utf-8")
+        titled = {"default_title": Path(rel).name} if fmt == "html" else {}
+        assert target.read_bytes() == (RENDER[fmt](TREE[rel], **titled) + "\n").encode("utf-8")
     lines = stderr.splitlines()
     assert lines[-1] == "3 converted, 1 failed"
     assert lines[:-1] == [f"{tmp_path / 'in' / 'zz' / 'broken.pdf'}: InvalidXref: no startxref"]
@@ -160,18 +161,18 @@ def test_one_pdf_found_in_a_directory_goes_to_stdout(tmp_path, capsysbinary, opt
     assert capsysbinary.readouterr().out == (RENDER[fmt](page_pdf("alone")) + "\n").encode()
 
 
-def test_empty_directory_with_output_converts_nothing(tmp_path, capsys):
-    (tmp_path / "empty").mkdir()
-    code, _, stderr = run([str(tmp_path / "empty"), "-o", str(tmp_path / "out")], capsys)
-    assert (code, stderr) == (0, "0 converted, 0 failed\n")
-
-
 @pytest.mark.parametrize(
     "argv,message",
     [
         (["{a}", "{b}"], "2 input files: give --output DIR"),
         (["{dir}"], "2 input files: give --output DIR"),
         (["{empty}"], "no PDF files found"),
+        (["{empty}", "-o", "{out}"], "no PDF files found"),
+        (["{a}", "--pages", "0"], "pages count from 1"),
+        (["{a}", "--pages", "3-2"], "ranges go upwards"),
+        (["{a}", "--pages", "1-x"], "invalid page list"),
+        (["{a}", "--pages", "1-2000000"], "page list too long"),
+        (["{a}", "{b}", "--info"], "--info takes exactly one FILE"),
         (["{a}", "-o", "{a}"], "is not a directory"),
         (["{a}", "-o", "{out}", "-j", "0"], "invalid positive integer: '0'"),
         (["{a}", "-o", "{out}", "-j", "two"], "invalid positive integer: 'two'"),

@@ -2,6 +2,7 @@
 // document, sharing what pages share (fonts, image lists, budgets).
 #include "extract/extract.h"
 
+#include <string>
 #include <unordered_map>
 
 #include "font/font.h"
@@ -15,12 +16,33 @@
 
 namespace vellum {
 
-Result<ExtractedDoc> extract(const Document& doc) {
+Result<std::vector<size_t>> resolve_selection(PageSelection selection, size_t count) {
+  std::vector<size_t> chosen;
+  if (selection.all) {
+    chosen.resize(count);
+    for (size_t i = 0; i < count; ++i) chosen[i] = i;
+    return chosen;
+  }
+  chosen.reserve(selection.indices.size());
+  const int64_t n = static_cast<int64_t>(count);
+  for (int64_t index : selection.indices) {
+    int64_t at = index < 0 && index >= -n ? index + n : index;
+    if (at < 0 || at >= n) {
+      return make_error(ErrorKind::PageOutOfRange, "page index " + std::to_string(index) + " out of range: the document has " +
+                                                       std::to_string(count) + (count == 1 ? " page" : " pages"));
+    }
+    chosen.push_back(static_cast<size_t>(at));
+  }
+  return chosen;
+}
+
+Result<ExtractedDoc> extract(const Document& doc, PageSelection selection) {
   const Resolver& resolver = doc.resolver();
   VELLUM_TRY(const Dictionary* catalog_dict, doc.catalog());
   VELLUM_TRY(std::vector<Page> pages, collect_pages(resolver, *catalog_dict));
+  VELLUM_TRY(std::vector<size_t> chosen, resolve_selection(selection, pages.size()));
   ExtractedDoc out;
-  out.pages.reserve(pages.size());
+  out.pages.reserve(chosen.size());
   // Parsed fonts (and font maps) are shared by every page that uses the same
   // font objects (or the same /Font dictionary).
   FontCache fonts_cache;
@@ -31,7 +53,8 @@ Result<ExtractedDoc> extract(const Document& doc) {
   uint64_t content_budget = kMaxDocumentContent;
   uint64_t table_cell_budget = kMaxDocumentTableCells;
   FormCache forms_cache;  // forms drawn on many pages are decoded once
-  for (const Page& page : pages) {
+  for (size_t index : chosen) {
+    const Page& page = pages[index];
     VELLUM_TRY(Bytes content, page_content(resolver, *page.dict, &content_budget));
     ExpandedContent expanded = expand_forms(parse_content(ByteSpan(content.data(), content.size())),
                                             *page.resources, resolver, forms_cache, &content_budget);

@@ -110,8 +110,8 @@ void append_markdown_page(std::string& out, const PageText& page) {
 
 // ---------------------------------------------------------------- HTML
 
-constexpr std::string_view kHtmlHead =
-    "<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>vellum</title></head>\n<body>\n";
+constexpr std::string_view kHtmlHeadStart = "<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>";
+constexpr std::string_view kHtmlHeadEnd = "</title></head>\n<body>\n";
 constexpr std::string_view kHtmlTail = "</body>\n</html>\n";
 
 void append_escaped_html(std::string& out, std::string_view text) {
@@ -317,10 +317,18 @@ std::string to_markdown(const ExtractedDoc& doc) {
   return out;
 }
 
-std::string to_html(const ExtractedDoc& doc) {
+std::string to_html(const ExtractedDoc& doc, std::string_view title) {
   std::string out;
-  out.reserve(kHtmlHead.size() + kHtmlTail.size() + estimate_size(doc));
-  out += kHtmlHead;
+  out.reserve(kHtmlHeadStart.size() + title.size() + kHtmlHeadEnd.size() + kHtmlTail.size() + estimate_size(doc));
+  out += kHtmlHeadStart;
+  // Control characters (a title's line breaks, stray NULs) become spaces:
+  // the title is one line of text.
+  size_t title_at = out.size();
+  append_escaped_html(out, title);
+  for (size_t i = title_at; i < out.size(); ++i) {
+    if (static_cast<uint8_t>(out[i]) < 0x20) out[i] = ' ';
+  }
+  out += kHtmlHeadEnd;
   for (const PageText& page : doc.pages) {
     out += "<section class=\"page\" style=\"width:";
     append_rounded(out, page.width);

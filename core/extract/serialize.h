@@ -9,7 +9,7 @@
 namespace vellum {
 
 std::string to_markdown(const ExtractedDoc& doc);
-std::string to_html(const ExtractedDoc& doc);
+std::string to_html(const ExtractedDoc& doc, std::string_view title = "vellum");
 std::string to_json(const ExtractedDoc& doc);
 
 std::string escape_html(std::string_view text);

@@ -14,6 +14,7 @@ const char* kind_name(ErrorKind kind) {
     case ErrorKind::ObjectNotFound: return "ObjectNotFound";
     case ErrorKind::Unsupported: return "Unsupported";
     case ErrorKind::InvalidPassword: return "InvalidPassword";
+    case ErrorKind::PageOutOfRange: return "PageOutOfRange";
   }
   return "Unsupported";
 }

@@ -43,6 +43,8 @@ enum class ErrorKind : uint8_t {
   ObjectNotFound,
   Unsupported,
   InvalidPassword,
+  // A page index outside the document (the Python layer raises IndexError).
+  PageOutOfRange,
 };
 
 const char* kind_name(ErrorKind kind);

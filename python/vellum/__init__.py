@@ -1,9 +1,14 @@
 """vellum: PDF parsing and text extraction.
 
-parse(data, password=None) returns the extracted document as a dict;
-parse_to_json, parse_to_html and parse_to_markdown return it rendered as text.
-Errors in the file raise ValueError("Kind: message"); an encrypted file
-opened without the right password raises PasswordError, a ValueError.
+parse(data, password=None, *, pages=None) returns the extracted document as
+a dict; parse_to_json, parse_to_html and parse_to_markdown return it rendered
+as text. pages= lists the 0-based pages to extract, in the order wanted.
+info(data) returns the page count, version, encryption, document information
+and outline without extracting any page. Errors in the file raise
+ValueError("Kind: message"); an encrypted file opened without the right
+password raises PasswordError, a ValueError; a page index out of range
+raises IndexError. The calls release the interpreter lock while they work,
+so threads run them in parallel.
 
 convert_many(paths, format="markdown") converts many files in parallel and
 yields (path, result or exception) as they finish (see vellum.batch).
@@ -11,7 +16,9 @@ yields (path, result or exception) as they finish (see vellum.batch).
 
 from ._vellum import InternalError as InternalError
 from ._vellum import PasswordError as PasswordError
-from ._vellum import parse, parse_to_html, parse_to_json, parse_to_markdown
+from ._vellum import info, parse, parse_to_html, parse_to_json, parse_to_markdown
 from .batch import convert_many
 
-__all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown", "convert_many", "PasswordError"]
+__version__ = "0.1.0"
+
+__all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown", "info", "convert_many", "PasswordError"]

@@ -21,6 +21,8 @@ with BrokenProcessPool and the rest of the batch goes on in a new pool.
 
 from __future__ import annotations
 
+import functools
+import operator
 import os
 import signal
 from concurrent.futures import FIRST_COMPLETED, Executor, Future, ProcessPoolExecutor, wait
@@ -34,6 +36,7 @@ from typing import (
     Iterator,
     Literal,
     Optional,
+    Sequence,
     Tuple,
     TypeVar,
     Union,
@@ -60,15 +63,20 @@ FORMATS = tuple(_RENDERERS)
 PathT = TypeVar("PathT", bound="Union[str, os.PathLike[str]]")
 
 
-def convert_file(path: str, format: str = "markdown", password: Optional[str] = None) -> Any:
+def convert_file(
+    path: str, format: str = "markdown", password: Optional[str] = None, pages: Optional[Sequence[int]] = None
+) -> Any:
     """Read one PDF file and return its rendering; runs in the workers.
 
-    Raises what reading or parsing raises (OSError, ValueError).
+    HTML is titled with the document's /Title, else the file's name.
+    Raises what reading or parsing raises (OSError, ValueError, IndexError).
     """
     renderer = _RENDERERS[format]
     with open(path, "rb") as f:
         data = f.read()
-    return renderer(data, password)
+    if format == "html":
+        return renderer(data, password, pages=pages, default_title=os.path.basename(path))
+    return renderer(data, password, pages=pages)
 
 
 class InlineExecutor(Executor):
@@ -112,6 +120,7 @@ def convert_many(
     *,
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
+    pages: Optional[Iterable[int]] = ...,
 ) -> Iterator[Tuple[PathT, Union[str, Exception]]]: ...
 
 
@@ -124,6 +133,7 @@ def convert_many(
     *,
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
+    pages: Optional[Iterable[int]] = ...,
 ) -> Iterator[Tuple[PathT, Union[Document, Exception]]]: ...
 
 
@@ -135,6 +145,7 @@ def convert_many(
     *,
     jobs: Optional[int] = None,
     max_pending: Optional[int] = None,
+    pages: Optional[Iterable[int]] = None,
 ) -> Iterator[Tuple[PathT, Any]]:
     """Convert PDF files in parallel; yield (path, result) as each file finishes.
 
@@ -152,9 +163,13 @@ def convert_many(
     (default: twice the number of jobs, or 4 × os.cpu_count() with a given
     executor).
 
+    `pages` selects the 0-based pages of every file, as in vellum.parse; a
+    file that lacks one of them yields IndexError.
+
     Arguments are checked here, before anything runs: an unknown format
-    raises ValueError, a password that is not a str or None raises
-    TypeError, a jobs or max_pending below 1 raises ValueError.
+    raises ValueError, a password that is not a str or None or pages that
+    are not ints raise TypeError, a jobs or max_pending below 1 raises
+    ValueError.
     """
     if format not in _RENDERERS:
         raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
@@ -163,17 +178,21 @@ def convert_many(
     for name, value in (("jobs", jobs), ("max_pending", max_pending)):
         if value is not None and (not isinstance(value, int) or value < 1):
             raise ValueError(f"{name} must be a positive integer, not {value!r}")
+    if pages is not None:
+        if isinstance(pages, (str, bytes, bytearray)):
+            raise TypeError("pages must be a sequence of int page indices, not a string")
+        pages = tuple(operator.index(p) for p in pages)
+    task = functools.partial(convert_file, format=format, password=password, pages=pages)
     if executor is not None:
         window = max_pending or 4 * _default_jobs()
-        return _run(iter(paths), format, password, executor, None, window)
+        return _run(iter(paths), task, executor, None, window)
     pool_size = jobs or _default_jobs()
-    return _run(iter(paths), format, password, None, pool_size, max_pending or 2 * pool_size)
+    return _run(iter(paths), task, None, pool_size, max_pending or 2 * pool_size)
 
 
 def _run(
     paths: Iterator[PathT],
-    format: str,
-    password: Optional[str],
+    task: Callable[[str], Any],
     executor: Optional[Executor],
     pool_size: Optional[int],
     window: int,
@@ -195,7 +214,7 @@ def _run(
                     assert pool_size is not None
                     pool = _new_pool(pool_size)
                 try:
-                    future = pool.submit(convert_file, _fspath(path), format, password)
+                    future = pool.submit(task, _fspath(path))
                 except BrokenProcessPool:
                     if not owned:
                         raise
@@ -204,7 +223,7 @@ def _run(
                     pool.shutdown(wait=False)
                     assert pool_size is not None
                     pool = _new_pool(pool_size)
-                    future = pool.submit(convert_file, _fspath(path), format, password)
+                    future = pool.submit(task, _fspath(path))
                 in_flight[future] = path
             if not in_flight:
                 return

@@ -13,6 +13,9 @@ first (in argument order) wins and the second is reported as failed, so no
 output is silently overwritten by another. Output files are written under a
 temporary name and renamed, so an interrupted run leaves no truncated file.
 
+--pages selects pages by 1-based number ("1-5,9"), as pdftotext's -f and -l
+count them; --info prints a file's page count, metadata and outline as JSON.
+
 Exit status: 0 when every file was converted, 1 when some failed, 2 for a
 usage error, 130 when interrupted.
 """
@@ -21,14 +24,15 @@ from __future__ import annotations
 
 import argparse
 import importlib
+import json
 import os
 import sys
 import tempfile
 from pathlib import Path
 from typing import IO, Any, Dict, List, Literal, Optional, Sequence, Tuple
 
-from . import parse_to_html, parse_to_json, parse_to_markdown
-from .batch import convert_many
+from . import __version__, info, parse_to_html, parse_to_json, parse_to_markdown
+from .batch import convert_file, convert_many
 
 TextFormat = Literal["markdown", "json", "html"]
 
@@ -51,6 +55,11 @@ progress and errors:
   standard error as "path: reason" and does not stop the others; the run ends
   with "N converted, M failed".
 
+pages:
+  --pages takes page numbers counted from 1 and ranges of them, separated by
+  commas: "1-5,9" is the first five pages and the ninth, "3,1" the third and
+  then the first. A file that lacks one of the pages fails.
+
 exit status:
   0 all files converted, 1 some failed, 2 usage error, 130 interrupted.
 """
@@ -64,6 +73,29 @@ def positive_int(text: str) -> int:
     if value < 1:
         raise argparse.ArgumentTypeError(f"invalid positive integer: {text!r}")
     return value
+
+
+# A range longer than this is refused before any file is read: it would
+# only list pages no document has.
+MAX_PAGE_SELECTION = 1_000_000
+
+
+def page_spec(text: str) -> List[int]:
+    """ "1-5,9" -> [0, 1, 2, 3, 4, 8]: 1-based numbers and ranges to 0-based indices."""
+    indices: List[int] = []
+    for part in text.split(","):
+        first, dash, last = part.strip().partition("-")
+        try:
+            start = int(first)
+            end = int(last) if dash else start
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"invalid page list: {text!r} (expected numbers and ranges like 1-5,9)") from None
+        if start < 1 or end < start:
+            raise argparse.ArgumentTypeError(f"invalid page range {part.strip()!r}: pages count from 1, ranges go upwards")
+        if len(indices) + end - start + 1 > MAX_PAGE_SELECTION:
+            raise argparse.ArgumentTypeError(f"page list too long: more than {MAX_PAGE_SELECTION:,} pages")
+        indices.extend(range(start - 1, end))
+    return indices
 
 
 def build_parser() -> argparse.ArgumentParser:
@@ -85,8 +117,15 @@ def build_parser() -> argparse.ArgumentParser:
         metavar="N",
         type=positive_int,
         default=None,
-        help="number of worker processes (default: the number of CPUs)",
+        help="number of files converted at once (default: the number of CPUs)",
     )
+    parser.add_argument(
+        "--pages", metavar="LIST", type=page_spec, default=None, help='only these pages, counted from 1: "1-5,9"'
+    )
+    parser.add_argument(
+        "--info", action="store_true", help="print the page count, metadata and outline of one FILE as JSON"
+    )
+    parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     return parser
 
 
@@ -257,6 +296,10 @@ def make_progress(stream: IO[str], total: int, use_tqdm: bool = True) -> Progres
 def error_text(e: BaseException) -> str:
     if isinstance(e, OSError) and e.strerror:
         return f"cannot read: {e.strerror}"
+    if isinstance(e, IndexError):
+        # The library counts from 0; say what the file has instead.
+        _, _, has = str(e).partition(": ")
+        return f"--pages goes beyond the last page: {has or e}"
     return str(e) or type(e).__name__
 
 
@@ -286,23 +329,33 @@ def save(target: Path, text: str) -> Optional[str]:
     return None
 
 
-def run_single(path: Path, fmt: str, password: Optional[str]) -> int:
+def run_single(path: Path, fmt: str, password: Optional[str], pages: Optional[List[int]]) -> int:
     try:
-        data = path.read_bytes()
-    except OSError as e:
-        print(f"vellum: cannot read {path}: {e.strerror or e}", file=sys.stderr)
-        return 1
-    try:
-        result = RENDERERS[fmt](data, password)
-    except ValueError as e:
-        print(f"vellum: {path}: {e}", file=sys.stderr)
+        result = convert_file(str(path), fmt, password, pages)
+    except (OSError, ValueError, IndexError) as e:
+        print(f"{path}: {error_text(e)}", file=sys.stderr)
         return 1
     write_utf8(result)
     return 0
 
 
+def run_info(path: Path, password: Optional[str]) -> int:
+    try:
+        found = info(path.read_bytes(), password)
+    except (OSError, ValueError) as e:
+        print(f"{path}: {error_text(e)}", file=sys.stderr)
+        return 1
+    write_utf8(json.dumps(found, indent=2, ensure_ascii=False))
+    return 0
+
+
 def run_batch(
-    jobs: List[Job], refused: List[Tuple[Path, str]], fmt: TextFormat, password: Optional[str], workers: int
+    jobs: List[Job],
+    refused: List[Tuple[Path, str]],
+    fmt: TextFormat,
+    password: Optional[str],
+    workers: int,
+    pages: Optional[List[int]] = None,
 ) -> int:
     targets = {source: target for source, target in jobs}
     progress = make_progress(sys.stderr, len(jobs) + len(refused))
@@ -312,7 +365,9 @@ def run_batch(
             progress.message(f"{source}: {refusal}")
             failed += 1
             progress.advance()
-        results = convert_many([source for source, _ in jobs], fmt, password, jobs=min(workers, max(len(jobs), 1)))
+        results = convert_many(
+            [source for source, _ in jobs], fmt, password, jobs=min(workers, max(len(jobs), 1)), pages=pages
+        )
         for source, result in results:
             target = targets[source]
             assert target is not None
@@ -336,15 +391,19 @@ def main(argv: Optional[List[str]] = None) -> int:
     if output is not None and output.exists() and not output.is_dir():
         parser.error(f"--output {output} is not a directory")
     jobs, refused = plan(args.inputs, output, EXTENSIONS[args.format])
+    if not jobs and not refused:
+        parser.error("no PDF files found in the inputs")
+    if args.info:
+        if output is not None or args.pages is not None or len(jobs) != 1:
+            parser.error("--info takes exactly one FILE, without --output or --pages")
+        return run_info(jobs[0][0], args.password)
     if output is None:
-        if not jobs:
-            parser.error("no PDF files found in the inputs")
         if len(jobs) > 1:
             parser.error(f"{len(jobs)} input files: give --output DIR to convert more than one")
-        return run_single(jobs[0][0], args.format, args.password)
+        return run_single(jobs[0][0], args.format, args.password, args.pages)
     workers = args.jobs or os.cpu_count() or 1
     try:
-        return run_batch(jobs, refused, args.format, args.password, workers)
+        return run_batch(jobs, refused, args.format, args.password, workers, args.pages)
     except KeyboardInterrupt:
         print("vellum: interrupted", file=sys.stderr)
         return 130

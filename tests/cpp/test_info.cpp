@@ -1,0 +1,164 @@
+// Document information: text strings, dates, and outlines the file can
+// make loop or nest without end.
+#include <gtest/gtest.h>
+
+#include "extract/extract.h"
+#include "extract/info.h"
+#include "pdf_fixture.h"
+
+using namespace vellum;
+using namespace std::string_literals;
+using vellum::testing::PdfFixture;
+
+TEST(Info, TextStrings) {
+  struct Case {
+    std::string bytes, utf8;
+  } cases[] = {
+      {"plain", "plain"},
+      {"\xFE\xFF\x00H\x00\xE9\x26\x03"s, "H\xC3\xA9\xE2\x98\x83"},                    // UTF-16BE
+      {"\xFE\xFF\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},                              // a surrogate pair
+      {"\xFE\xFF\x00\x1B\x00" "e\x00n\x00\x1B\x00H\x00i"s, "Hi"},                     // a language escape
+      {"\xEF\xBB\xBFk\xC3\xA9", "k\xC3\xA9"},                                        // UTF-8 (PDF 2.0)
+      {"\x93\x8D\x84\xA0\xE9\x18", "\xEF\xAC\x81\xE2\x80\x9C\xE2\x80\x94\xE2\x82\xAC\xC3\xA9\xCB\x98"},  // PDFDoc
+      {"\x9F", "\xEF\xBF\xBD"},                                                      // undefined code
+  };
+  for (const Case& c : cases) EXPECT_EQ(decode_text_string(c.bytes), c.utf8) << c.bytes;
+}
+
+TEST(Info, Dates) {
+  struct Case {
+    const char* pdf;
+    const char* iso;  // nullptr: not a date
+  } cases[] = {
+      {"D:20240501123000+02'00'", "2024-05-01T12:30:00+02:00"},
+      {"D:20240501123000-05'30", "2024-05-01T12:30:00-05:30"},
+      {"D:20240501123000Z00'00'", "2024-05-01T12:30:00+00:00"},
+      {"D:20240501123000Z", "2024-05-01T12:30:00+00:00"},
+      {"D:2024", "2024-01-01T00:00:00"},
+      {"D:202405011230", "2024-05-01T12:30:00"},
+      {"20240501", "2024-05-01T00:00:00"},
+      {"D:20240501123000+", "2024-05-01T12:30:00"},
+      {"D:20241301", nullptr},
+      {"D:2024050", nullptr},
+      {"D:20240501250000", nullptr},
+      {"Tue May 1 2024", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    std::optional<std::string> got = iso_date(c.pdf);
+    if (c.iso) {
+      EXPECT_EQ(got.value_or("<none>"), c.iso) << c.pdf;
+    } else {
+      EXPECT_FALSE(got) << c.pdf << " -> " << *got;
+    }
+  }
+}
+
+namespace {
+
+// Three pages (objects 3, 4, 5) and the catalog entries `catalog`.
+PdfFixture three_pages(const std::string& catalog) {
+  PdfFixture f;
+  f.object(1, "<< /Type /Catalog /Pages 2 0 R " + catalog + " >>")
+      .object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>")
+      .object(3, "<< /Type /Page /Parent 2 0 R >>")
+      .object(4, "<< /Type /Page /Parent 2 0 R >>")
+      .object(5, "<< /Type /Page /Parent 2 0 R >>");
+  return f;
+}
+
+std::vector<std::string> outline_lines(const PdfFixture& f) {
+  std::string file = f.build();
+  auto doc = Document::parse_with_password(as_bytes(file), {});
+  EXPECT_TRUE(doc);
+  auto info = read_info(*doc);
+  EXPECT_TRUE(info) << info.error().display();
+  std::vector<std::string> lines;
+  for (const OutlineItem& item : info->outline)
+    lines.push_back(std::to_string(item.level) + " " + item.title + " " +
+                    (item.page ? std::to_string(*item.page) : "-"));
+  return lines;
+}
+
+}  // namespace
+
+TEST(Info, InformationDictionary) {
+  PdfFixture f = three_pages("");
+  f.object(9, "<< /Title <FEFF00540069007400720065> /Author (A. Writer) /Producer 10 0 R "
+              "/CreationDate (D:20200102030405+01'00') /ModDate (garbage) /Subject 42 >>")
+      .object(10, "(indirect \\(producer\\))")
+      .trailer("/Root 1 0 R /Info 9 0 R");
+  std::string file = f.build();
+  auto doc = Document::parse_with_password(as_bytes(file), {});
+  ASSERT_TRUE(doc);
+  auto info = read_info(*doc);
+  ASSERT_TRUE(info) << info.error().display();
+  EXPECT_EQ(info->page_count, 3u);
+  EXPECT_EQ(info->version, "1.7");
+  EXPECT_FALSE(info->encrypted);
+  EXPECT_EQ(info->title, "Titre");
+  EXPECT_EQ(info->author, "A. Writer");
+  EXPECT_EQ(info->producer, "indirect (producer)");
+  EXPECT_EQ(info->subject, std::nullopt);  // not a string
+  EXPECT_EQ(info->keywords, std::nullopt);
+  EXPECT_EQ(info->creation_date, "2020-01-02T03:04:05+01:00");
+  EXPECT_EQ(info->modification_date, std::nullopt);
+  EXPECT_TRUE(info->outline.empty());
+  EXPECT_EQ(document_title(*doc), "Titre");
+}
+
+TEST(Info, OutlineDestinationsAndNesting) {
+  PdfFixture f = three_pages("/Outlines 20 0 R /Dests << /second [4 0 R /Fit] >> /Names << /Dests 30 0 R >>");
+  f.object(20, "<< /First 21 0 R >>")
+      .object(21, "<< /Title (One) /Dest [3 0 R /XYZ 0 0 0] /First 22 0 R /Next 24 0 R >>")
+      .object(22, "<< /Title (One.a) /Dest /second /Next 23 0 R >>")
+      .object(23, "<< /Title (One.b) /A << /S /GoTo /D (third) >> >>")
+      .object(24, "<< /Title (Two) /A << /S /URI /URI (http://example.com) >> /Next 25 0 R >>")
+      .object(25, "<< /Title (Three) /Dest [99 0 R /Fit] /Next 21 0 R >>")  // loops back to One
+      .object(30, "<< /Kids [31 0 R 30 0 R] >>")                                // a tree that holds itself
+      .object(31, "<< /Names [(third) << /D [5 0 R /Fit] >>] >>");
+  EXPECT_EQ(outline_lines(f),
+            (std::vector<std::string>{"1 One 0", "2 One.a 1", "2 One.b 2", "1 Two -", "1 Three -"}));
+}
+
+TEST(Info, OutlineDepthIsBounded) {
+  // Each item is the only child of the one before, far deeper than listed;
+  // the last one points back to the first.
+  const uint32_t kItems = kMaxOutlineDepth + 20;
+  PdfFixture f = three_pages("/Outlines 20 0 R");
+  f.object(20, "<< /First 21 0 R >>");
+  for (uint32_t i = 0; i < kItems; ++i) {
+    uint32_t next = i + 1 < kItems ? 22 + i : 21;
+    f.object(21 + i, "<< /Title (x) /Dest [4 0 R /Fit] /First " + std::to_string(next) + " 0 R >>");
+  }
+  std::vector<std::string> lines = outline_lines(f);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kMaxOutlineDepth));
+  EXPECT_EQ(lines.back(), std::to_string(kMaxOutlineDepth) + " x 1");
+}
+
+TEST(Info, PageSelection) {
+  const int64_t picks[] = {2, -3, 0, 2};
+  auto chosen = resolve_selection(PageSelection{false, picks}, 3);
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(*chosen, (std::vector<size_t>{2, 0, 0, 2}));
+  EXPECT_EQ(resolve_selection({}, 2).value(), (std::vector<size_t>{0, 1}));
+  for (int64_t bad : {int64_t{3}, int64_t{-4}, INT64_MAX, INT64_MIN}) {
+    const int64_t one[] = {bad};
+    auto got = resolve_selection(PageSelection{false, one}, 3);
+    ASSERT_FALSE(got) << bad;
+    EXPECT_EQ(got.error().kind, ErrorKind::PageOutOfRange);
+    EXPECT_NE(got.error().message.find("the document has 3 pages"), std::string::npos) << got.error().message;
+  }
+
+  // Unselected pages are not decoded: page 0's content cannot be.
+  PdfFixture f = three_pages("");
+  f.object(3, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>").stream(6, "/Filter /NoSuchDecode", "x");
+  std::string file = f.build();
+  auto doc = Document::parse_with_password(as_bytes(file), {});
+  ASSERT_TRUE(doc);
+  const int64_t last[] = {-1, 1};
+  auto out = extract(*doc, PageSelection{false, last});
+  ASSERT_TRUE(out) << out.error().display();
+  EXPECT_EQ(out->pages.size(), 2u);
+  EXPECT_FALSE(extract(*doc));
+}

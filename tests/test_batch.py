@@ -62,18 +62,21 @@ def check_results(files: Dict[str, Path], results: List[tuple], fmt: str = "mark
 
 
 EXECUTORS: Dict[str, Callable[[], Executor]] = {
-    "threads": lambda: ThreadPoolExecutor(max_workers=3),
+    "caller's threads": lambda: ThreadPoolExecutor(max_workers=3),
     "caller's processes": lambda: ProcessPoolExecutor(max_workers=2),
 }
 
 
-# Every format inline (jobs=1) and in the default pool of processes (the
-# dict is pickled); the caller's executors with one format.
-@pytest.mark.parametrize("fmt,run", [(f, r) for f in NATIVE for r in ("inline", "pool")] + [("markdown", e) for e in EXECUTORS])
+# Every format inline (jobs=1), in the default pool of threads and in a pool
+# of processes (the dict is pickled); the caller's executors with one format.
+@pytest.mark.parametrize(
+    "fmt,run", [(f, r) for f in NATIVE for r in ("inline", "threads", "processes")] + [("markdown", e) for e in EXECUTORS]
+)
 def test_every_executor_gives_the_native_results(files, fmt, run):
     executor = EXECUTORS[run]() if run in EXECUTORS else None
     try:
-        results = list(vellum.convert_many(files.values(), fmt, executor=executor, jobs=1 if run == "inline" else None))
+        options = {"jobs": 1} if run == "inline" else {"pool": run} if executor is None else {}
+        results = list(vellum.convert_many(files.values(), fmt, executor=executor, **options))
         check_results(files, results, fmt)
         if executor is not None:
             # a caller's executor is left running
@@ -186,7 +189,7 @@ def test_a_dying_worker_fails_its_files_and_the_batch_goes_on(tmp_path, monkeypa
     for i in range(12):
         good.append(tmp_path / f"good{i}.pdf")
         good[-1].write_bytes(page_pdf(f"fine {i}"))
-    results = dict(vellum.convert_many([crash] + good, jobs=2, max_pending=2))
+    results = dict(vellum.convert_many([crash] + good, jobs=2, max_pending=2, pool="processes"))
     assert set(results) == {crash, *good}
     assert isinstance(results[crash], BrokenProcessPool)
     failed = [p for p in good if isinstance(results[p], Exception)]

@@ -1,12 +1,14 @@
-"""Converting many PDF files at once on a pool of worker processes or on any
-concurrent.futures executor.
+"""Converting many PDF files at once on a pool of threads or processes, or on
+any concurrent.futures executor.
 
 Work is shipped as paths, not bytes: each worker opens and reads its own file,
 so the parent never holds more than a few files' results at a time, and an
 executor that runs elsewhere (a Dask or Ray cluster) needs the paths to be
 readable on its workers, for example on a shared file system. The native
-functions hold the interpreter lock for a whole file, so threads bring no
-speed-up; processes do.
+functions release the interpreter lock while they work, so the default pool
+is one of threads: it starts at once and hands results over without
+pickling them, which makes it faster than processes (bench/scale.py pools).
+A pool of processes (pool="processes") is still there for isolation.
 
 Only a bounded number of files is in flight at once (`max_pending`), so a
 huge or endless iterable of paths costs constant memory and results stream
@@ -14,9 +16,10 @@ out as they finish, in completion order. A file that cannot be read or
 parsed yields its exception (OSError, ValueError, ...) in place of a result
 instead of raising it, so one bad file does not end the batch. Exceptions
 that are not `Exception`s (vellum.InternalError, KeyboardInterrupt) still
-propagate. When a worker of the pool that convert_many owns dies (a fault in
-native code kills the whole process), the files in flight at that moment fail
-with BrokenProcessPool and the rest of the batch goes on in a new pool.
+propagate. When a worker of the process pool that convert_many owns dies (a
+fault in native code kills the whole process), the files in flight at that
+moment fail with BrokenProcessPool and the rest of the batch goes on in a new
+pool.
 """
 
 from __future__ import annotations
@@ -25,7 +28,7 @@ import functools
 import operator
 import os
 import signal
-from concurrent.futures import FIRST_COMPLETED, Executor, Future, ProcessPoolExecutor, wait
+from concurrent.futures import FIRST_COMPLETED, Executor, Future, ProcessPoolExecutor, ThreadPoolExecutor, wait
 from concurrent.futures.process import BrokenProcessPool
 from typing import (
     TYPE_CHECKING,
@@ -105,9 +108,11 @@ def _default_jobs() -> int:
     return os.cpu_count() or 1
 
 
-def _new_pool(jobs: int) -> Executor:
+def _new_pool(jobs: int, kind: str) -> Executor:
     if jobs == 1:
         return InlineExecutor()
+    if kind == "threads":
+        return ThreadPoolExecutor(max_workers=jobs, thread_name_prefix="vellum")
     return ProcessPoolExecutor(max_workers=jobs, initializer=_ignore_interrupts)
 
 
@@ -121,6 +126,7 @@ def convert_many(
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
     pages: Optional[Iterable[int]] = ...,
+    pool: Literal["threads", "processes"] = ...,
 ) -> Iterator[Tuple[PathT, Union[str, Exception]]]: ...
 
 
@@ -134,6 +140,7 @@ def convert_many(
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
     pages: Optional[Iterable[int]] = ...,
+    pool: Literal["threads", "processes"] = ...,
 ) -> Iterator[Tuple[PathT, Union[Document, Exception]]]: ...
 
 
@@ -146,6 +153,7 @@ def convert_many(
     jobs: Optional[int] = None,
     max_pending: Optional[int] = None,
     pages: Optional[Iterable[int]] = None,
+    pool: Literal["threads", "processes"] = "threads",
 ) -> Iterator[Tuple[PathT, Any]]:
     """Convert PDF files in parallel; yield (path, result) as each file finishes.
 
@@ -154,9 +162,11 @@ def convert_many(
     exception it raised (ValueError for a broken PDF, OSError for an
     unreadable file) as its result. Paths come back as given.
 
-    By default the work runs on a pool of `jobs` worker processes (default:
+    By default the work runs on a pool of `jobs` threads (default:
     os.cpu_count(); 1 runs everything in the calling thread) that lives as
-    long as the iteration. Any concurrent.futures.Executor may be passed
+    long as the iteration; pool="processes" runs it on worker processes
+    instead, so that a crash in native code costs only the files in flight
+    (they fail with BrokenProcessPool). Any concurrent.futures.Executor may be passed
     instead, for example a Dask client's `client.get_executor()`; it is not
     shut down afterwards, and its workers must be able to import vellum and
     read the paths. At most `max_pending` files are in flight at once
@@ -168,8 +178,8 @@ def convert_many(
 
     Arguments are checked here, before anything runs: an unknown format
     raises ValueError, a password that is not a str or None or pages that
-    are not ints raise TypeError, a jobs or max_pending below 1 raises
-    ValueError.
+    are not ints raise TypeError, a jobs or max_pending below 1 or an
+    unknown pool raises ValueError.
     """
     if format not in _RENDERERS:
         raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
@@ -178,6 +188,8 @@ def convert_many(
     for name, value in (("jobs", jobs), ("max_pending", max_pending)):
         if value is not None and (not isinstance(value, int) or value < 1):
             raise ValueError(f"{name} must be a positive integer, not {value!r}")
+    if pool not in ("threads", "processes"):
+        raise ValueError(f"pool must be 'threads' or 'processes', not {pool!r}")
     if pages is not None:
         if isinstance(pages, (str, bytes, bytearray)):
             raise TypeError("pages must be a sequence of int page indices, not a string")
@@ -187,14 +199,14 @@ def convert_many(
         window = max_pending or 4 * _default_jobs()
         return _run(iter(paths), task, executor, None, window)
     pool_size = jobs or _default_jobs()
-    return _run(iter(paths), task, None, pool_size, max_pending or 2 * pool_size)
+    return _run(iter(paths), task, None, functools.partial(_new_pool, pool_size, pool), max_pending or 2 * pool_size)
 
 
 def _run(
     paths: Iterator[PathT],
     task: Callable[[str], Any],
     executor: Optional[Executor],
-    pool_size: Optional[int],
+    new_pool: Optional[Callable[[], Executor]],
     window: int,
 ) -> Iterator[Tuple[PathT, Any]]:
     owned = executor is None
@@ -211,8 +223,8 @@ def _run(
                     exhausted = True
                     break
                 if pool is None:
-                    assert pool_size is not None
-                    pool = _new_pool(pool_size)
+                    assert new_pool is not None
+                    pool = new_pool()
                 try:
                     future = pool.submit(task, _fspath(path))
                 except BrokenProcessPool:
@@ -221,8 +233,8 @@ def _run(
                     # The owned pool lost a worker: the files in flight fail
                     # (their futures say so), the rest go to a fresh pool.
                     pool.shutdown(wait=False)
-                    assert pool_size is not None
-                    pool = _new_pool(pool_size)
+                    assert new_pool is not None
+                    pool = new_pool()
                     future = pool.submit(task, _fspath(path))
                 in_flight[future] = path
             if not in_flight:

@@ -2,7 +2,7 @@
 
 One input file without --output prints its rendering to standard output (the
 original single-file behaviour). Otherwise every input is written below the
---output directory, converted on a pool of worker processes (vellum.batch):
+--output directory, converted on a pool of threads (vellum.batch):
 a plain file argument becomes DIR/<name>.<ext>, a file found in a directory
 argument keeps its path relative to that directory. A file that fails is
 reported on standard error as "path: reason" and the batch goes on; a summary

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "syntax/cos.h"
 #include "file/crypt.h"
 #include "extract/extract.h"
+#include "extract/info.h"
 #include "filter/ascii85.h"
 #include "filter/asciihex.h"
 #include "filter/filter.h"
@@ -95,6 +97,25 @@ inline bool doc_is_utf8(const ExtractedDoc& doc) {
 
 // ------------------------------------------------------------ whole pipeline
 
+// The document information (vellum.info): text as UTF-8, page count as the
+// driver sees it.
+inline void check_info(const Document& doc) {
+  Result<DocumentInfo> info = read_info(doc);
+  if (!info) {
+    FUZZ_CHECK(!info.error().message.empty());
+    return;
+  }
+  for (const std::optional<std::string>* text : {&info->title, &info->author, &info->subject, &info->keywords,
+                                                 &info->creator, &info->producer, &info->creation_date,
+                                                 &info->modification_date})
+    FUZZ_CHECK(!*text || valid_utf8(**text));
+  for (const OutlineItem& item : info->outline) {
+    FUZZ_CHECK(valid_utf8(item.title));
+    FUZZ_CHECK(item.level >= 1 && item.level <= kMaxOutlineDepth);
+    FUZZ_CHECK(!item.page || *item.page < info->page_count);
+  }
+}
+
 // Open, extract and render, as the Python functions do. Every outcome is a
 // value or an Error; the renderings must be UTF-8, since the Python layer
 // hands them to the interpreter as str.
@@ -104,6 +125,7 @@ inline void run_pipeline(ByteSpan file, ByteSpan password) {
     FUZZ_CHECK(!doc.error().message.empty());
     return;
   }
+  check_info(*doc);
   Result<ExtractedDoc> extracted = extract(*doc);
   if (!extracted) {
     FUZZ_CHECK(!extracted.error().message.empty());
@@ -111,7 +133,7 @@ inline void run_pipeline(ByteSpan file, ByteSpan password) {
   }
   FUZZ_CHECK(doc_is_utf8(*extracted));
   FUZZ_CHECK(valid_utf8(to_json(*extracted)));
-  FUZZ_CHECK(valid_utf8(to_html(*extracted)));
+  FUZZ_CHECK(valid_utf8(to_html(*extracted, document_title(*doc))));
   FUZZ_CHECK(valid_utf8(to_markdown(*extracted)));
 }
 

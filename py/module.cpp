@@ -231,24 +231,22 @@ struct Outcome {
 Outcome extract_and_render(ByteSpan data, ByteSpan password, PageSelection selection, Output output,
                            std::string_view default_title) {
   Outcome out;
-  Result<Document> doc = Document::parse_with_password(data, password);
-  if (!doc) {
-    out.error = doc.error();
-    return out;
-  }
-  Result<ExtractedDoc> extracted = extract(*doc, selection);
-  if (!extracted) {
-    out.error = extracted.error();
-    return out;
-  }
-  switch (output) {
-    case Output::Dict: out.doc = std::move(extracted).value(); break;
-    case Output::Json: out.text = to_json(*extracted); break;
-    case Output::Html: {
-      std::string title = document_title(*doc);
-      out.text = to_html(*extracted, title.empty() ? default_title : std::string_view(title));
-      break;
+  std::optional<ExtractedDoc> extracted;
+  std::string title;
+  {
+    Result<Document> doc = Document::parse_with_password(data, password);
+    Result<ExtractedDoc> got = doc ? extract(*doc, selection) : Result<ExtractedDoc>(doc.error());
+    if (!got) {
+      out.error = got.error();
+      return out;
     }
+    extracted = std::move(got).value();
+    if (output == Output::Html) title = document_title(*doc);
+  }  // the document's objects are freed before the rendering is built
+  switch (output) {
+    case Output::Dict: out.doc = std::move(*extracted); break;
+    case Output::Json: out.text = to_json(*extracted); break;
+    case Output::Html: out.text = to_html(*extracted, title.empty() ? default_title : std::string_view(title)); break;
     case Output::Markdown: out.text = to_markdown(*extracted); break;
   }
   return out;

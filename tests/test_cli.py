@@ -158,7 +158,16 @@ def test_an_input_reached_twice_is_converted_once(tmp_path, capsys):
 def test_one_pdf_found_in_a_directory_goes_to_stdout(tmp_path, capsysbinary, options, fmt):
     make_tree(tmp_path, {"only/doc.pdf": page_pdf("alone")})
     assert cli.main([str(tmp_path / "only")] + options) == 0
-    assert capsysbinary.readouterr().out == (RENDER[fmt](page_pdf("alone")) + "\n").encode()
+    titled = {"default_title": "doc.pdf"} if fmt == "html" else {}  # no /Title: the file's name
+    assert capsysbinary.readouterr().out == (RENDER[fmt](page_pdf("alone"), **titled) + "\n").encode()
+
+
+@pytest.mark.parametrize(
+    "name,reason", [("bad.pdf", "InvalidHeader: no %PDF- header"), ("missing.pdf", "cannot read: No such file or directory")]
+)
+def test_one_file_fails_with_the_message_of_a_batch(tmp_path, capsys, name, reason):
+    (tmp_path / "bad.pdf").write_bytes(b"not a pdf")
+    assert run([str(tmp_path / name)], capsys) == (1, "", f"{tmp_path / name}: {reason}\n")
 
 
 @pytest.mark.parametrize(

@@ -53,8 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{run("a ", 0, 700, 10, 10), run("b", 50, 700, 5, 10), run(" c", 90, 700, 5, 10)}, "a b c"},
         Case{{run("", 0, 700, 0, 10), run("b", 50, 700, 5, 10), run("", 90, 700, 0, 10), run("c", 99, 700, 5, 10)},
              " b c"},
-        // Sorted by y first: the raised run leads even though it stands to the right.
-        Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "2base"},
+        // A line reads by x: the raised run follows, after its gap.
+        Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "base 2"},
         Case{{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
         Case{{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });

@@ -289,12 +289,16 @@ void GroupLayout::split_columns() {
   // Pieces: (line, column), created in line order.
   pieces_.clear();
   size_t next_region = 0, block = 0;
+  bool was_in_region = false;
   std::vector<size_t> column_piece;
   for (size_t l = 0; l < lines; ++l) {
     while (next_region < regions.size() && regions[next_region].last_line < l) ++next_region;
     const ColumnRegion* region =
         next_region < regions.size() && regions[next_region].first_line <= l ? &regions[next_region] : nullptr;
-    if (region == nullptr || l == region->first_line || l == 0) ++block;
+    // A block is a column region or a stretch of lines between regions.
+    bool in_region = region != nullptr;
+    if (l == 0 || in_region != was_in_region || (in_region && l == region->first_line)) ++block;
+    was_in_region = in_region;
     size_t columns = region == nullptr ? 1 : region->cuts.size() + 1;
     column_piece.assign(columns, SIZE_MAX);
     for (size_t i = line_start_[l]; i < line_start_[l + 1]; ++i) {
@@ -338,16 +342,39 @@ void GroupLayout::merge_raised_and_lowered() {
     std::vector<size_t> fill(first.begin(), first.end() - 1);
     for (size_t i : order_) members[fill[pieces_[placed_[i].piece].rank]++] = i;
   }
-  // Whether every run of the piece at rank is smaller than host's text and
-  // stands within its band: from 0.45 of its size below its baseline to 1.1
-  // of its size above.
-  auto minor = [&](size_t rank, const Piece& host) {
+  // The same runs, each piece's by u.
+  std::vector<size_t> by_u(members);
+  merge_sort(by_u, scratch_, [&](size_t x, size_t y) {
+    size_t rx = pieces_[placed_[x].piece].rank, ry = pieces_[placed_[y].piece].rank;
+    if (rx != ry) return rx < ry;
+    return placed_[x].u0 < placed_[y].u0;
+  });
+  // Whether every run of the piece at rank is smaller than the host's text,
+  // stands within its band (from 0.45 of its size below its baseline to 1.1
+  // of its size above), and stands beside its text: overlapping none of it,
+  // within one size of some of it. Smaller text elsewhere on the same
+  // height, a sidebar or a letterhead, keeps its own line.
+  auto minor = [&](size_t rank, size_t host_rank) {
+    const Piece& host = pieces_[piece_order_[host_rank]];
     double base = placed_[host.anchor].v;
     double below = base - 0.45 * host.size, above = base + 1.1 * host.size;
+    double overlap = 0.25 * host.size, near = host.size;
+    size_t lo = first[host_rank], hi = first[host_rank + 1];
     for (size_t k = first[rank]; k < first[rank + 1]; ++k) {
       const Placed& r = placed_[members[k]];
       if (!(r.line_size < 0.9 * host.size)) return false;
       if (!(r.drawn_v >= below && r.drawn_v + r.line_size <= above)) return false;
+      // The host's last run starting before r, and the one after it.
+      size_t a = lo, b = hi;
+      while (a < b) {
+        size_t mid = a + (b - a) / 2;
+        if (placed_[by_u[mid]].u0 <= r.u0) a = mid + 1;
+        else b = mid;
+      }
+      double gap_before = a > lo ? r.u0 - placed_[by_u[a - 1]].u1 : INFINITY;
+      double gap_after = a < hi ? placed_[by_u[a]].u0 - r.u1 : INFINITY;
+      if (!(gap_before > -overlap && gap_after > -overlap)) return false;
+      if (!(gap_before <= near || gap_after <= near)) return false;
     }
     return true;
   };
@@ -355,18 +382,16 @@ void GroupLayout::merge_raised_and_lowered() {
     Piece& p = pieces_[piece_order_[rank]];
     auto same_stream = [&](const Piece& o) { return o.block == p.block && o.column == p.column; };
     // Below it first: a raised mark belongs to the line under it.
-    if (rank + 1 < count) {
-      Piece& below = pieces_[piece_order_[rank + 1]];
-      if (same_stream(below) && minor(rank, below)) {
-        p.into = piece_order_[rank + 1];
-        continue;
-      }
+    if (rank + 1 < count && same_stream(pieces_[piece_order_[rank + 1]]) && minor(rank, rank + 1)) {
+      p.into = piece_order_[rank + 1];
+      continue;
     }
-    if (rank > 0) {
-      size_t host = piece_order_[rank - 1];
-      while (pieces_[host].into != SIZE_MAX && pieces_[host].into != piece_order_[rank]) host = pieces_[host].into;
-      if (same_stream(pieces_[host]) && pieces_[host].into == SIZE_MAX && minor(rank, pieces_[host])) p.into = host;
-    }
+    // Above it: the previous piece, or the one it merged into if that was
+    // an earlier piece (one merged into this piece is no host).
+    if (rank == 0) continue;
+    size_t host = piece_order_[rank - 1];
+    while (pieces_[host].into != SIZE_MAX && pieces_[host].into != piece_order_[rank]) host = pieces_[host].into;
+    if (pieces_[host].into == SIZE_MAX && same_stream(pieces_[host]) && minor(rank, pieces_[host].rank)) p.into = host;
   }
 }
 

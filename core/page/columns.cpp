@@ -103,8 +103,10 @@ bool running_text(const Candidate& c, Frags fragments, std::span<const size_t> l
       size_t k = first_ending_after(line, c.a);
       if (k > 0) f = &line[k - 1];
     } else {
+      // A column's lines start at the gutter; text further right, where
+      // this column has ended early, belongs to another one.
       size_t k = first_starting_at(line, c.b);
-      if (k < line.size()) f = &line[k];
+      if (k < line.size() && line[k].lo - c.b <= 2 * line[k].size) f = &line[k];
     }
     if (f == nullptr) continue;
     side.push_back(f);

@@ -38,23 +38,50 @@
 namespace vellum {
 namespace {
 
-// Bottom-up stable merge sort of indices: n log n, one scratch buffer.
+// Bottom-up stable merge sort of order[begin, end): n log n, one scratch
+// buffer.
 template <class Before>
-void merge_sort(std::vector<size_t>& order, std::vector<size_t>& scratch, Before before) {
-  size_t n = order.size();
+void merge_sort(std::vector<size_t>& order, size_t begin, size_t end, std::vector<size_t>& scratch, Before before) {
+  size_t n = end - begin;
+  // Most sequences here are in order already (a line's runs, the lines of a
+  // one-column page): one pass finds out.
+  size_t ordered = 1;
+  while (ordered < n && !before(order[begin + ordered], order[begin + ordered - 1])) ++ordered;
+  if (ordered >= n) return;
   scratch.resize(n);
+  size_t* from = order.data() + begin;
+  size_t* to = scratch.data();
   for (size_t width = 1; width < n; width *= 2) {
     for (size_t lo = 0; lo < n; lo += 2 * width) {
       size_t mid = std::min(lo + width, n);
       size_t hi = std::min(lo + 2 * width, n);
       size_t i = lo, j = mid, k = lo;
       // Take from the right half only when it strictly reads first: stable.
-      while (i < mid && j < hi) scratch[k++] = before(order[j], order[i]) ? order[j++] : order[i++];
-      while (i < mid) scratch[k++] = order[i++];
-      while (j < hi) scratch[k++] = order[j++];
+      while (i < mid && j < hi) to[k++] = before(from[j], from[i]) ? from[j++] : from[i++];
+      while (i < mid) to[k++] = from[i++];
+      while (j < hi) to[k++] = from[j++];
     }
-    order.swap(scratch);
+    std::swap(from, to);
   }
+  if (from != order.data() + begin) std::copy(from, from + n, order.data() + begin);
+}
+
+template <class Before>
+void merge_sort(std::vector<size_t>& order, std::vector<size_t>& scratch, Before before) {
+  merge_sort(order, 0, order.size(), scratch, before);
+}
+
+// Stable counting sort of order by key(index) < keys.
+template <class Key>
+void counting_sort(std::vector<size_t>& order, size_t keys, std::vector<size_t>& start, std::vector<size_t>& scratch,
+                   Key key) {
+  start.assign(keys + 1, 0);
+  for (size_t i : order) ++start[key(i) + 1];
+  for (size_t k = 0; k < keys; ++k) start[k + 1] += start[k];
+  scratch.resize(order.size());
+  std::vector<size_t> fill(start.begin(), start.end() - 1);
+  for (size_t i : order) scratch[fill[key(i)]++] = i;
+  order.swap(scratch);
 }
 
 bool starts_with_space(const std::string& s) { return !s.empty() && s.front() == ' '; }
@@ -193,10 +220,9 @@ void GroupLayout::sort_by_u() {
   for (size_t l = 0; l < lines; ++l)
     for (size_t i = line_start_[l]; i < line_start_[l + 1]; ++i) line_of_[order_[i]] = l;
   by_u_ = order_;
-  merge_sort(by_u_, scratch_, [&](size_t a, size_t b) {
-    if (line_of_[a] != line_of_[b]) return line_of_[a] < line_of_[b];
-    return placed_[a].u0 < placed_[b].u0;
-  });
+  for (size_t l = 0; l < lines; ++l)
+    merge_sort(by_u_, line_start_[l], line_start_[l + 1], scratch_,
+               [&](size_t a, size_t b) { return placed_[a].u0 < placed_[b].u0; });
 }
 
 // The run of line l, if any, that ends where r starts (within a quarter of
@@ -332,23 +358,22 @@ void GroupLayout::split_columns() {
 }
 
 void GroupLayout::merge_raised_and_lowered() {
-  // The runs of each piece, by rank (a counting sort).
   size_t count = pieces_.size();
-  std::vector<size_t> first(count + 1, 0);
-  for (const Placed& r : placed_) ++first[pieces_[r.piece].rank + 1];
-  for (size_t i = 0; i < count; ++i) first[i + 1] += first[i];
-  std::vector<size_t> members(placed_.size());
-  {
-    std::vector<size_t> fill(first.begin(), first.end() - 1);
-    for (size_t i : order_) members[fill[pieces_[placed_[i].piece].rank]++] = i;
+  // Only a piece set smaller than a neighbour in reading order can merge.
+  bool any = false;
+  for (size_t rank = 1; rank < count && !any; ++rank) {
+    double a = pieces_[piece_order_[rank - 1]].size, b = pieces_[piece_order_[rank]].size;
+    any = a < 0.9 * b || b < 0.9 * a;
   }
-  // The same runs, each piece's by u.
+  if (!any) return;
+  // The runs of each piece, by rank, in baseline order; and the same, each
+  // piece's by u.
+  std::vector<size_t> members(order_), first;
+  counting_sort(members, count, first, scratch_, [&](size_t i) { return pieces_[placed_[i].piece].rank; });
   std::vector<size_t> by_u(members);
-  merge_sort(by_u, scratch_, [&](size_t x, size_t y) {
-    size_t rx = pieces_[placed_[x].piece].rank, ry = pieces_[placed_[y].piece].rank;
-    if (rx != ry) return rx < ry;
-    return placed_[x].u0 < placed_[y].u0;
-  });
+  for (size_t rank = 0; rank < count; ++rank)
+    merge_sort(by_u, first[rank], first[rank + 1], scratch_,
+               [&](size_t x, size_t y) { return placed_[x].u0 < placed_[y].u0; });
   // Whether every run of the piece at rank is smaller than the host's text,
   // stands within its band (from 0.45 of its size below its baseline to 1.1
   // of its size above), and stands beside its text: overlapping none of it,
@@ -398,18 +423,24 @@ void GroupLayout::merge_raised_and_lowered() {
 void GroupLayout::emit(Frame frame, std::vector<Line>& out) {
   // The final piece of every run. A piece merges into the next one, or into
   // an earlier one that had not merged itself, so the chains end.
+  // Chains are followed once: every piece on one is pointed at its end.
   auto final_piece = [&](size_t piece) {
-    while (pieces_[piece].into != SIZE_MAX) piece = pieces_[piece].into;
-    return piece;
+    size_t end = piece;
+    while (pieces_[end].into != SIZE_MAX) end = pieces_[end].into;
+    while (pieces_[piece].into != SIZE_MAX) {
+      size_t next = pieces_[piece].into;
+      pieces_[piece].into = end;
+      piece = next;
+    }
+    return end;
   };
   for (Placed& r : placed_) r.piece = final_piece(r.piece);
-  std::vector<size_t> order(order_);
-  merge_sort(order, scratch_, [&](size_t a, size_t b) {
-    const Placed& x = placed_[a];
-    const Placed& y = placed_[b];
-    if (x.piece != y.piece) return pieces_[x.piece].rank < pieces_[y.piece].rank;
-    return x.u0 < y.u0;
-  });
+  // Runs by piece in reading order, each piece's by u.
+  std::vector<size_t> order(order_), first;
+  counting_sort(order, pieces_.size(), first, scratch_, [&](size_t i) { return pieces_[placed_[i].piece].rank; });
+  for (size_t rank = 0; rank < pieces_.size(); ++rank)
+    merge_sort(order, first[rank], first[rank + 1], scratch_,
+               [&](size_t a, size_t b) { return placed_[a].u0 < placed_[b].u0; });
   for (size_t i = 0; i < order.size();) {
     size_t piece = placed_[order[i]].piece;
     size_t stop = i;

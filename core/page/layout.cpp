@@ -162,6 +162,7 @@ class GroupLayout {
   std::vector<Piece> pieces_;
   std::vector<size_t> piece_order_;
   std::vector<bool> hidden_;
+  bool plain_ = true;  // one piece per line, none merged
   std::vector<size_t> next_visible_;
 };
 
@@ -311,6 +312,7 @@ void GroupLayout::split_columns() {
   }
   fragment_start.push_back(fragments.size());
   std::vector<ColumnRegion> regions = find_columns(fragments, fragment_start);
+  plain_ = regions.empty();
 
   // Pieces: (line, column), created in line order.
   pieces_.clear();
@@ -366,6 +368,7 @@ void GroupLayout::merge_raised_and_lowered() {
     any = a < 0.9 * b || b < 0.9 * a;
   }
   if (!any) return;
+  plain_ = false;  // (merges may follow)
   // The runs of each piece, by rank, in baseline order; and the same, each
   // piece's by u.
   std::vector<size_t> members(order_), first;
@@ -422,8 +425,8 @@ void GroupLayout::merge_raised_and_lowered() {
 
 void GroupLayout::emit(Frame frame, std::vector<Line>& out) {
   // The final piece of every run. A piece merges into the next one, or into
-  // an earlier one that had not merged itself, so the chains end.
-  // Chains are followed once: every piece on one is pointed at its end.
+  // an earlier one that had not merged itself, so the chains end; each is
+  // followed once, as every piece on it is then pointed at its end.
   auto final_piece = [&](size_t piece) {
     size_t end = piece;
     while (pieces_[end].into != SIZE_MAX) end = pieces_[end].into;
@@ -434,13 +437,19 @@ void GroupLayout::emit(Frame frame, std::vector<Line>& out) {
     }
     return end;
   };
-  for (Placed& r : placed_) r.piece = final_piece(r.piece);
-  // Runs by piece in reading order, each piece's by u.
-  std::vector<size_t> order(order_), first;
-  counting_sort(order, pieces_.size(), first, scratch_, [&](size_t i) { return pieces_[placed_[i].piece].rank; });
-  for (size_t rank = 0; rank < pieces_.size(); ++rank)
-    merge_sort(order, first[rank], first[rank + 1], scratch_,
-               [&](size_t a, size_t b) { return placed_[a].u0 < placed_[b].u0; });
+  // Runs by piece in reading order, each piece's by u. Without columns and
+  // merges the pieces are the lines, in order, and by_u_ is that already.
+  std::vector<size_t> sorted_runs, first;
+  if (!plain_) {
+    for (Placed& r : placed_) r.piece = final_piece(r.piece);
+    sorted_runs = order_;
+    counting_sort(sorted_runs, pieces_.size(), first, scratch_,
+                  [&](size_t i) { return pieces_[placed_[i].piece].rank; });
+    for (size_t rank = 0; rank < pieces_.size(); ++rank)
+      merge_sort(sorted_runs, first[rank], first[rank + 1], scratch_,
+                 [&](size_t a, size_t b) { return placed_[a].u0 < placed_[b].u0; });
+  }
+  const std::vector<size_t>& order = plain_ ? by_u_ : sorted_runs;
   for (size_t i = 0; i < order.size();) {
     size_t piece = placed_[order[i]].piece;
     size_t stop = i;

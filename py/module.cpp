@@ -14,7 +14,9 @@
 //                                -> InternalError, derived from BaseException so
 //                                   that `except Exception` does not hide it.
 // The argument matching is hand-written because the limited API of 3.9 has no
-// parser for (data, password=None) that gives these exact messages.
+// parser for (data, password=None, *, strict=False) that gives these exact
+// messages. A damaged file read by recovery (the default; strict=True turns it
+// off) issues a RecoveryWarning saying what was repaired.
 #include <Python.h>
 
 #include <exception>
@@ -32,6 +34,7 @@ namespace {
 // process, so these are never replaced while in use.
 PyObject* internal_error = nullptr;
 PyObject* password_error = nullptr;
+PyObject* recovery_warning = nullptr;
 bool initialised = false;
 
 enum class Output { Dict, Json, Html, Markdown };
@@ -86,22 +89,26 @@ void raise_conversion_error(const char* param, PyObject* value, const char* targ
 struct Arguments {
   PyObject* data = nullptr;      // borrowed
   PyObject* password = nullptr;  // borrowed; nullptr when absent
+  PyObject* strict = nullptr;    // borrowed; nullptr when absent
 };
 
-constexpr const char* kParams[2] = {"data", "password"};
+// The parameters; those from kPositional on are keyword-only.
+constexpr const char* kParams[] = {"data", "password", "strict"};
+constexpr int kPositional = 2;
+constexpr int kParamCount = sizeof kParams / sizeof kParams[0];
 
-// Matches (data, password=None) like the interpreter matches a Python
+// Matches (data, password=None, *, strict=False) like the interpreter matches a Python
 // function's parameters: too many positionals first, then each keyword in
 // order (unknown, or already given positionally), then the missing `data`.
 bool match_arguments(const char* fn, PyObject* args, PyObject* kwargs, Arguments& out) {
   Py_ssize_t given = PyTuple_Size(args);
   if (given < 0) return false;
-  if (given > 2) {
+  if (given > kPositional) {
     PyErr_Format(PyExc_TypeError, "%s() takes from 1 to 2 positional arguments but %zd %s given", fn, given,
                  given == 1 ? "was" : "were");
     return false;
   }
-  PyObject* slots[2] = {nullptr, nullptr};
+  PyObject* slots[kParamCount] = {};
   for (Py_ssize_t i = 0; i < given; ++i) slots[i] = PyTuple_GetItem(args, i);
 
   if (kwargs) {
@@ -113,7 +120,7 @@ bool match_arguments(const char* fn, PyObject* args, PyObject* kwargs, Arguments
         return false;
       }
       int index = -1;
-      for (int p = 0; p < 2; ++p) {
+      for (int p = 0; p < kParamCount; ++p) {
         if (PyUnicode_CompareWithASCIIString(key, kParams[p]) == 0) index = p;
       }
       if (index < 0) {
@@ -133,6 +140,7 @@ bool match_arguments(const char* fn, PyObject* args, PyObject* kwargs, Arguments
   }
   out.data = slots[0];
   out.password = slots[1];
+  out.strict = slots[2];
   return true;
 }
 
@@ -175,9 +183,16 @@ PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, Output output) n
                           static_cast<size_t>(PyBytes_Size(password_utf8.get())));
     }
 
+    Reading reading = Reading::Recover;
+    if (a.strict) {
+      int strict = PyObject_IsTrue(a.strict);  // any object, as a bool parameter takes it
+      if (strict < 0) return nullptr;
+      if (strict) reading = Reading::Strict;
+    }
+
     // The caller's reference keeps `data` alive and immutable for the call.
-    Result<Document> doc =
-        Document::parse_with_password(ByteSpan(reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(size)), password);
+    Result<Document> doc = Document::parse_with_password(
+        ByteSpan(reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(size)), password, reading);
     if (!doc) {
       raise_library_error(doc.error());
       return nullptr;
@@ -186,6 +201,10 @@ PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, Output output) n
     if (!extracted) {
       raise_library_error(extracted.error());
       return nullptr;
+    }
+    if (std::string note = doc->recovery_note(); !note.empty()) {
+      // Raises when the warnings filter turns the warning into an error.
+      if (PyErr_WarnEx(recovery_warning, note.c_str(), 1) < 0) return nullptr;
     }
     return render(*extracted, output);
   } catch (const std::bad_alloc&) {
@@ -217,13 +236,13 @@ PyCFunction as_cfunction() {
 
 PyMethodDef methods[] = {
     {"parse", as_cfunction<parse>(), METH_VARARGS | METH_KEYWORDS,
-     "parse(data, password=None)\n--\n\nParse a PDF and return the extracted document as a native Python dict."},
+     "parse(data, password=None, *, strict=False)\n--\n\nParse a PDF and return the extracted document as a native Python dict."},
     {"parse_to_json", as_cfunction<parse_to_json>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_json(data, password=None)\n--\n\nParse a PDF and return its extracted form as pretty JSON."},
+     "parse_to_json(data, password=None, *, strict=False)\n--\n\nParse a PDF and return its extracted form as pretty JSON."},
     {"parse_to_html", as_cfunction<parse_to_html>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_html(data, password=None)\n--\n\nParse a PDF and render it to a standalone HTML document."},
+     "parse_to_html(data, password=None, *, strict=False)\n--\n\nParse a PDF and render it to a standalone HTML document."},
     {"parse_to_markdown", as_cfunction<parse_to_markdown>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_markdown(data, password=None)\n--\n\nParse a PDF and render it to Markdown."},
+     "parse_to_markdown(data, password=None, *, strict=False)\n--\n\nParse a PDF and render it to Markdown."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -286,6 +305,19 @@ PyObject* create_module() noexcept {
     return nullptr;
   }
   password_error = password.release();
+
+  Owned warning(PyErr_NewExceptionWithDoc(
+      "vellum._vellum.RecoveryWarning",
+      "A damaged file was read by repairing its structure (a rebuilt cross-reference table); "
+      "the message says what was wrong. Pass strict=True to get an error instead.",
+      PyExc_UserWarning, nullptr));
+  if (!warning) return nullptr;
+  Py_INCREF(warning.get());
+  if (PyModule_AddObject(module.get(), "RecoveryWarning", warning.get()) < 0) {
+    Py_DECREF(warning.get());
+    return nullptr;
+  }
+  recovery_warning = warning.release();
   initialised = true;
   return module.release();
 }

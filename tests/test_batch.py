@@ -170,10 +170,10 @@ def test_stopping_early_does_not_wait_for_the_rest(tmp_path):
     assert time.monotonic() - start < 30
 
 
-def _crash_on_marker(data: bytes, password: Optional[str] = None) -> str:
+def _crash_on_marker(data: bytes, password: Optional[str] = None, strict: bool = False) -> str:
     if b"CRASH" in data:
         os._exit(3)  # a fault that takes the whole worker process down
-    return native.parse_to_markdown(data, password)
+    return native.parse_to_markdown(data, password, strict=strict)
 
 
 @pytest.mark.skipif(multiprocessing.get_start_method() != "fork", reason="the patched renderer reaches workers by fork")

@@ -49,14 +49,17 @@ class InternalError(BaseException):
 class PasswordError(ValueError):
     """The document is encrypted and the password given (or none) is neither its user nor its owner password."""
 
-def parse(data: bytes, password: Optional[str] = None) -> Document:
+class RecoveryWarning(UserWarning):
+    """A damaged file was read by repairing its structure; strict=True raises instead."""
+
+def parse(data: bytes, password: Optional[str] = None, *, strict: bool = False) -> Document:
     """Parse a PDF and return the extracted document as a native Python dict."""
 
-def parse_to_json(data: bytes, password: Optional[str] = None) -> str:
+def parse_to_json(data: bytes, password: Optional[str] = None, *, strict: bool = False) -> str:
     """Parse a PDF and return its extracted form as pretty JSON."""
 
-def parse_to_html(data: bytes, password: Optional[str] = None) -> str:
+def parse_to_html(data: bytes, password: Optional[str] = None, *, strict: bool = False) -> str:
     """Parse a PDF and render it to a standalone HTML document."""
 
-def parse_to_markdown(data: bytes, password: Optional[str] = None) -> str:
+def parse_to_markdown(data: bytes, password: Optional[str] = None, *, strict: bool = False) -> str:
     """Parse a PDF and render it to Markdown."""

@@ -14,7 +14,9 @@ out as they finish, in completion order. A file that cannot be read or
 parsed yields its exception (OSError, ValueError, ...) in place of a result
 instead of raising it, so one bad file does not end the batch. Exceptions
 that are not `Exception`s (vellum.InternalError, KeyboardInterrupt) still
-propagate. When a worker of the pool that convert_many owns dies (a fault in
+propagate. A damaged file that was read by recovery issues its
+vellum.RecoveryWarning in the caller's process, as "path: message", just
+before its result is yielded, so the usual `warnings` filters apply. When a worker of the pool that convert_many owns dies (a fault in
 native code kills the whole process), the files in flight at that moment fail
 with BrokenProcessPool and the rest of the batch goes on in a new pool.
 """
@@ -23,6 +25,7 @@ from __future__ import annotations
 
 import os
 import signal
+import warnings
 from concurrent.futures import FIRST_COMPLETED, Executor, Future, ProcessPoolExecutor, wait
 from concurrent.futures.process import BrokenProcessPool
 from typing import (
@@ -32,6 +35,7 @@ from typing import (
     Dict,
     Iterable,
     Iterator,
+    List,
     Literal,
     Optional,
     Tuple,
@@ -40,7 +44,7 @@ from typing import (
     overload,
 )
 
-from ._vellum import parse, parse_to_html, parse_to_json, parse_to_markdown
+from ._vellum import RecoveryWarning, parse, parse_to_html, parse_to_json, parse_to_markdown
 
 if TYPE_CHECKING:
     from ._vellum import Document
@@ -60,15 +64,25 @@ FORMATS = tuple(_RENDERERS)
 PathT = TypeVar("PathT", bound="Union[str, os.PathLike[str]]")
 
 
-def convert_file(path: str, format: str = "markdown", password: Optional[str] = None) -> Any:
-    """Read one PDF file and return its rendering; runs in the workers.
+def convert_file(path: str, format: str = "markdown", password: Optional[str] = None, *, strict: bool = False) -> Any:
+    """Read one PDF file and return its rendering.
 
     Raises what reading or parsing raises (OSError, ValueError).
     """
     renderer = _RENDERERS[format]
     with open(path, "rb") as f:
         data = f.read()
-    return renderer(data, password)
+    return renderer(data, password, strict=strict)
+
+
+def _convert_recording(path: str, format: str, password: Optional[str], strict: bool) -> Tuple[Any, List[str]]:
+    """convert_file in a worker: the result and the RecoveryWarning messages,
+    which the parent issues again (a worker process's warnings are lost)."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always", RecoveryWarning)
+        result = convert_file(path, format, password, strict=strict)
+    notes = [str(w.message) for w in caught if issubclass(w.category, RecoveryWarning)]
+    return result, notes
 
 
 class InlineExecutor(Executor):
@@ -112,6 +126,7 @@ def convert_many(
     *,
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
+    strict: bool = ...,
 ) -> Iterator[Tuple[PathT, Union[str, Exception]]]: ...
 
 
@@ -124,6 +139,7 @@ def convert_many(
     *,
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
+    strict: bool = ...,
 ) -> Iterator[Tuple[PathT, Union[Document, Exception]]]: ...
 
 
@@ -135,6 +151,7 @@ def convert_many(
     *,
     jobs: Optional[int] = None,
     max_pending: Optional[int] = None,
+    strict: bool = False,
 ) -> Iterator[Tuple[PathT, Any]]:
     """Convert PDF files in parallel; yield (path, result) as each file finishes.
 
@@ -152,6 +169,10 @@ def convert_many(
     (default: twice the number of jobs, or 4 × os.cpu_count() with a given
     executor).
 
+    Damaged files are read by recovery and issue a vellum.RecoveryWarning
+    ("path: what was repaired") as their result is yielded; `strict=True`
+    makes them fail with the ValueError of strict reading instead.
+
     Arguments are checked here, before anything runs: an unknown format
     raises ValueError, a password that is not a str or None raises
     TypeError, a jobs or max_pending below 1 raises ValueError.
@@ -165,15 +186,14 @@ def convert_many(
             raise ValueError(f"{name} must be a positive integer, not {value!r}")
     if executor is not None:
         window = max_pending or 4 * _default_jobs()
-        return _run(iter(paths), format, password, executor, None, window)
+        return _run(iter(paths), (format, password, bool(strict)), executor, None, window)
     pool_size = jobs or _default_jobs()
-    return _run(iter(paths), format, password, None, pool_size, max_pending or 2 * pool_size)
+    return _run(iter(paths), (format, password, bool(strict)), None, pool_size, max_pending or 2 * pool_size)
 
 
 def _run(
     paths: Iterator[PathT],
-    format: str,
-    password: Optional[str],
+    options: Tuple[str, Optional[str], bool],  # format, password, strict
     executor: Optional[Executor],
     pool_size: Optional[int],
     window: int,
@@ -195,7 +215,7 @@ def _run(
                     assert pool_size is not None
                     pool = _new_pool(pool_size)
                 try:
-                    future = pool.submit(convert_file, _fspath(path), format, password)
+                    future = pool.submit(_convert_recording, _fspath(path), *options)
                 except BrokenProcessPool:
                     if not owned:
                         raise
@@ -204,7 +224,7 @@ def _run(
                     pool.shutdown(wait=False)
                     assert pool_size is not None
                     pool = _new_pool(pool_size)
-                    future = pool.submit(convert_file, _fspath(path), format, password)
+                    future = pool.submit(_convert_recording, _fspath(path), *options)
                 in_flight[future] = path
             if not in_flight:
                 return
@@ -212,10 +232,12 @@ def _run(
             for future in done:
                 path = in_flight.pop(future)
                 try:
-                    result = future.result()
+                    result, notes = future.result()
                 except Exception as e:  # noqa: BLE001 - the file's failure is its result
                     yield path, e
                     continue
+                for note in notes:
+                    warnings.warn(f"{_fspath(path)}: {note}", RecoveryWarning, stacklevel=2)
                 yield path, result
     finally:
         for future in in_flight:

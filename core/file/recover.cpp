@@ -36,14 +36,14 @@ struct Header {
   uint16_t gen;
 };
 
-// Calls on_hit(p) for each occurrence of `word` that stands as a token: at
-// the start or after a delimiter (unless the word begins with one), and
-// followed by a delimiter or the end.
+// Calls on_hit(p) for each occurrence of `word` that is followed by a
+// delimiter or the end and, when `whole` (and the word does not begin with a
+// delimiter), is at the start or after a delimiter.
 template <class F>
-void for_each_token(ByteSpan data, std::string_view word, F on_hit) {
+void for_each_token(ByteSpan data, std::string_view word, F on_hit, bool whole = true) {
   const uint8_t* base = data.data();
   const size_t n = data.size();
-  const bool self_delimited = is_delimiter(static_cast<uint8_t>(word[0]));
+  const bool self_delimited = !whole || is_delimiter(static_cast<uint8_t>(word[0]));
   size_t i = 0;
   while (i + word.size() <= n) {
     const void* hit = memmem(base + i, n - i, word.data(), word.size());
@@ -176,9 +176,10 @@ ScannedFile scan_file(ByteSpan data) {
       if (final_definition) out.catalogs.push_back(h.num);
     }
   }
-  // A trailer ends at the next object header or the next trailer.
+  // A trailer ends at the next object header or the next trailer. The
+  // keyword may follow the debris of a damaged table directly.
   std::vector<size_t> keywords;
-  for_each_token(data, "trailer", [&](size_t p) { keywords.push_back(p); });
+  for_each_token(data, "trailer", [&](size_t p) { keywords.push_back(p); }, false);
   for (size_t k = 0; k < keywords.size(); ++k) {
     size_t end = extent_end(keywords[k]);
     if (k + 1 < keywords.size() && keywords[k + 1] < end) end = keywords[k + 1];

@@ -126,10 +126,14 @@ ScannedFile scan_file(ByteSpan data) {
     if (std::optional<Header> h = header_before(data, p)) headers.push_back(*h);
   });
   // Later definitions win: the last header of each number is its entry.
+  // The final definition of each number: its last header. The map is then
+  // filled in number order, each insertion at its end.
   std::unordered_map<uint32_t, size_t> last;  // number -> index into headers
-  last.reserve(headers.size() < 1024 ? headers.size() : 1024);
   for (size_t k = 0; k < headers.size(); ++k) last[headers[k].num] = k;
-  for (const auto& [num, k] : last) out.entries.emplace(num, XrefEntry::in_file(headers[k].pos, headers[k].gen));
+  std::vector<std::pair<uint32_t, size_t>> finals(last.begin(), last.end());
+  std::sort(finals.begin(), finals.end());
+  for (const auto& [num, k] : finals)
+    out.entries.emplace_hint(out.entries.end(), num, XrefEntry::in_file(headers[k].pos, headers[k].gen));
 
   // Where the object or trailer starting at `pos` must end: the next header.
   auto extent_end = [&](size_t pos) {
@@ -167,13 +171,12 @@ ScannedFile scan_file(ByteSpan data) {
     Result<Object> obj = parse_object(lx);
     if (!obj || !obj.value().is_dict()) continue;
     const Dictionary& dict = obj.value().as_dict();
-    const bool final_definition = last[h.num] == k;
     if (has_type(dict, "XRef")) {
       trailers.push_back({h.pos, dict});
     } else if (has_type(dict, "ObjStm")) {
-      if (final_definition) out.object_streams.push_back(h.num);
+      if (last[h.num] == k) out.object_streams.push_back(h.num);
     } else if (has_type(dict, "Catalog")) {
-      if (final_definition) out.catalogs.push_back(h.num);
+      if (last[h.num] == k) out.catalogs.push_back(h.num);
     }
   }
   // A trailer ends at the next object header or the next trailer. The

@@ -119,8 +119,8 @@ inline void check_info(const Document& doc) {
 // Open, extract and render, as the Python functions do. Every outcome is a
 // value or an Error; the renderings must be UTF-8, since the Python layer
 // hands them to the interpreter as str.
-inline void run_pipeline(ByteSpan file, ByteSpan password) {
-  Result<Document> doc = Document::parse_with_password(file, password);
+inline void run_pipeline(ByteSpan file, ByteSpan password, Reading reading) {
+  Result<Document> doc = Document::parse_with_password(file, password, reading);
   if (!doc) {
     FUZZ_CHECK(!doc.error().message.empty());
     return;
@@ -135,6 +135,12 @@ inline void run_pipeline(ByteSpan file, ByteSpan password) {
   FUZZ_CHECK(valid_utf8(to_json(*extracted)));
   FUZZ_CHECK(valid_utf8(to_html(*extracted, document_title(*doc))));
   FUZZ_CHECK(valid_utf8(to_markdown(*extracted)));
+}
+
+// Both readings: strict, and the recovering default of the Python functions.
+inline void run_pipeline(ByteSpan file, ByteSpan password) {
+  run_pipeline(file, password, Reading::Strict);
+  run_pipeline(file, password, Reading::Recover);
 }
 
 // The file as it is, with the empty password.

@@ -5,7 +5,10 @@
 // it and renders one output; nothing survives the call. The opening,
 // extraction and rendering run without the interpreter lock, so other
 // threads run meanwhile; only the arguments and the result objects are
-// handled with it held. Failures map as:
+// handled with it held. A damaged file read by recovery (the default;
+// strict=True turns it off) issues a RecoveryWarning saying what was
+// repaired: the text is recorded while the lock is released and the warning
+// issued once it is held again. Failures map as:
 //   * a library Error            -> ValueError("Kind: message"); a password
 //                                   the document rejects -> PasswordError, a
 //                                   subclass of ValueError
@@ -18,7 +21,8 @@
 //                                -> InternalError, derived from BaseException so
 //                                   that `except Exception` does not hide it.
 // The argument matching is hand-written because the limited API of 3.9 has no
-// parser for (data, password=None, *, ...) that gives these exact messages.
+// parser for (data, password=None, *, strict=False, ...) that gives these
+// exact messages.
 #include <Python.h>
 
 #include <exception>
@@ -26,6 +30,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert.h"
@@ -40,6 +45,7 @@ namespace {
 // process, so these are never replaced while in use.
 PyObject* internal_error = nullptr;
 PyObject* password_error = nullptr;
+PyObject* recovery_warning = nullptr;
 bool initialised = false;
 
 enum class Output { Dict, Json, Html, Markdown };
@@ -100,8 +106,10 @@ void raise_conversion_error(const char* param, PyObject* value, const char* targ
 struct Arguments {
   PyObject* data = nullptr;
   PyObject* password = nullptr;
+  PyObject* strict = nullptr;
   PyObject* pages = nullptr;
   PyObject* default_title = nullptr;
+  PyObject* format = nullptr;
   // Keyword-only arguments get a member here and one line in the tables below.
 };
 
@@ -112,9 +120,14 @@ struct Param {
 
 // (data, password=None, *, <keyword-only>): `data` is the one required argument.
 constexpr Param kPositional[] = {{"data", &Arguments::data}, {"password", &Arguments::password}};
-constexpr Param kKeywordOnly[] = {{"pages", &Arguments::pages}};
-constexpr Param kHtmlKeywordOnly[] = {{"pages", &Arguments::pages}, {"default_title", &Arguments::default_title}};
-constexpr Param kInfoKeywordOnly[] = {{"", nullptr}};  // none yet; an empty name matches no keyword
+constexpr Param kKeywordOnly[] = {{"strict", &Arguments::strict}, {"pages", &Arguments::pages}};
+constexpr Param kHtmlKeywordOnly[] = {
+    {"strict", &Arguments::strict}, {"pages", &Arguments::pages}, {"default_title", &Arguments::default_title}};
+constexpr Param kInfoKeywordOnly[] = {{"strict", &Arguments::strict}};
+constexpr Param kConvertKeywordOnly[] = {{"strict", &Arguments::strict},
+                                         {"pages", &Arguments::pages},
+                                         {"default_title", &Arguments::default_title},
+                                         {"format", &Arguments::format}};
 constexpr Py_ssize_t kMaxPositional = std::size(kPositional);
 
 // Matches the call like the interpreter matches a Python function's
@@ -206,6 +219,41 @@ bool read_text(const char* param, PyObject* value, Owned& holder, ByteSpan& out)
   return true;
 }
 
+// `strict=`: any object, taken by truth value as a bool parameter takes it;
+// absent means recovering reading.
+bool read_reading(PyObject* strict, Reading& out) {
+  out = Reading::Recover;
+  if (!strict) return true;
+  int value = PyObject_IsTrue(strict);
+  if (value < 0) return false;
+  if (value) out = Reading::Strict;
+  return true;
+}
+
+// `format=` of _convert: "markdown" (also when absent), "json", "html" or "dict".
+bool read_format(PyObject* value, Output& out) {
+  out = Output::Markdown;
+  if (!value) return true;
+  constexpr std::pair<const char*, Output> kFormats[] = {
+      {"markdown", Output::Markdown}, {"json", Output::Json}, {"html", Output::Html}, {"dict", Output::Dict}};
+  if (PyUnicode_Check(value)) {
+    for (const auto& [name, output] : kFormats) {
+      if (PyUnicode_CompareWithASCIIString(value, name) == 0) {
+        out = output;
+        return true;
+      }
+    }
+  }
+  PyErr_Format(PyExc_ValueError, "format must be one of markdown, json, html, dict, not %R", value);
+  return false;
+}
+
+// Issues the RecoveryWarning of a document read by recovery ("" for none).
+// False when the warnings filter turned it into an exception, which is then set.
+bool warn_recovered(const std::string& note) {
+  return note.empty() || PyErr_WarnEx(recovery_warning, note.c_str(), 1) == 0;
+}
+
 // Releases the interpreter lock for its lifetime; the destructor takes it
 // back, also when an exception unwinds through. Nothing of the interpreter
 // may be touched while it lives.
@@ -221,20 +269,22 @@ class WithoutInterpreterLock {
 };
 
 // What the work done without the interpreter lock hands back: an error, or
-// the document (for the dict) or its rendering (for the text outputs).
+// the document (for the dict) or its rendering (for the text outputs), with
+// the note of what recovery repaired ("" for a file read as it is).
 struct Outcome {
   std::optional<Error> error;
   ExtractedDoc doc;
   std::string text;
+  std::string note;
 };
 
-Outcome extract_and_render(ByteSpan data, ByteSpan password, PageSelection selection, Output output,
+Outcome extract_and_render(ByteSpan data, ByteSpan password, Reading reading, PageSelection selection, Output output,
                            std::string_view default_title) {
   Outcome out;
   std::optional<ExtractedDoc> extracted;
   std::string title;
   {
-    Result<Document> doc = Document::parse_with_password(data, password);
+    Result<Document> doc = Document::parse_with_password(data, password, reading);
     Result<ExtractedDoc> got = doc ? extract(*doc, selection) : Result<ExtractedDoc>(doc.error());
     if (!got) {
       out.error = got.error();
@@ -242,6 +292,7 @@ Outcome extract_and_render(ByteSpan data, ByteSpan password, PageSelection selec
     }
     extracted = std::move(got).value();
     if (output == Output::Html) title = document_title(*doc);
+    out.note = doc->recovery_note();  // includes what the extraction's lookups repaired
   }  // the document's objects are freed before the rendering is built
   switch (output) {
     case Output::Dict: out.doc = std::move(*extracted); break;
@@ -266,18 +317,26 @@ bool read_data(PyObject* value, ByteSpan& out) {
   return true;
 }
 
-PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, Output output) noexcept {
+// One of the four functions (`fixed` is its output), or, without `fixed`,
+// the private _convert: the output named by `format=` and, instead of a
+// warning, the pair (result, note of what recovery repaired or ""), for
+// vellum.batch to issue the warning in the thread that consumes the results.
+PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, std::optional<Output> fixed) noexcept {
   try {
     Arguments a;
-    std::span<const Param> keyword_only = output == Output::Html ? std::span<const Param>(kHtmlKeywordOnly)
-                                                                 : std::span<const Param>(kKeywordOnly);
+    std::span<const Param> keyword_only = !fixed                  ? std::span<const Param>(kConvertKeywordOnly)
+                                          : *fixed == Output::Html ? std::span<const Param>(kHtmlKeywordOnly)
+                                                                   : std::span<const Param>(kKeywordOnly);
     if (!match_arguments(fn, args, kwargs, keyword_only, a)) return nullptr;
+    Output output = fixed.value_or(Output::Markdown);
+    if (!fixed && !read_format(a.format, output)) return nullptr;
     ByteSpan data, password, default_title;
     Owned password_utf8, title_utf8;
     std::vector<int64_t> indices;
     PageSelection selection;
+    Reading reading;
     if (!read_data(a.data, data) || !read_text("password", a.password, password_utf8, password) ||
-        !read_pages(a.pages, indices, selection.all) ||
+        !read_reading(a.strict, reading) || !read_pages(a.pages, indices, selection.all) ||
         !read_text("default_title", a.default_title, title_utf8, default_title))
       return nullptr;
     selection.indices = indices;
@@ -287,15 +346,21 @@ PyObject* run(const char* fn, PyObject* args, PyObject* kwargs, Output output) n
     Outcome outcome;
     {
       WithoutInterpreterLock unlocked;
-      outcome = extract_and_render(data, password, selection, output, title);
+      outcome = extract_and_render(data, password, reading, selection, output, title);
     }
     if (outcome.error) {
       raise_library_error(*outcome.error);
       return nullptr;
     }
-    PyObject* result = output == Output::Dict ? to_python(outcome.doc) : str_from_utf8(outcome.text);
-    if (!result && !PyErr_ExceptionMatches(PyExc_MemoryError)) raise_internal("could not create the result object");
-    return result;
+    if (fixed && !warn_recovered(outcome.note)) return nullptr;
+    Owned result(output == Output::Dict ? to_python(outcome.doc) : str_from_utf8(outcome.text));
+    Owned note(fixed || !result ? nullptr : str_from_utf8(outcome.note));
+    PyObject* pair = note ? PyTuple_Pack(2, result.get(), note.get()) : nullptr;
+    if (!result || (!fixed && !pair)) {
+      if (!PyErr_ExceptionMatches(PyExc_MemoryError)) raise_internal("could not create the result object");
+      return nullptr;
+    }
+    return fixed ? result.release() : pair;
   } catch (const std::bad_alloc&) {
     // Everything below unwinds by RAII (the lock is taken back first), so
     // nothing is left half-built.
@@ -318,6 +383,7 @@ PyObject* parse_to_html(PyObject*, PyObject* args, PyObject* kwargs) {
 PyObject* parse_to_markdown(PyObject*, PyObject* args, PyObject* kwargs) {
   return run("parse_to_markdown", args, kwargs, Output::Markdown);
 }
+PyObject* convert(PyObject*, PyObject* args, PyObject* kwargs) { return run("_convert", args, kwargs, std::nullopt); }
 
 PyObject* info(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
   try {
@@ -325,16 +391,21 @@ PyObject* info(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
     if (!match_arguments("info", args, kwargs, kInfoKeywordOnly, a)) return nullptr;
     ByteSpan data, password;
     Owned password_utf8;
-    if (!read_data(a.data, data) || !read_text("password", a.password, password_utf8, password)) return nullptr;
+    Reading reading;
+    if (!read_data(a.data, data) || !read_text("password", a.password, password_utf8, password) ||
+        !read_reading(a.strict, reading))
+      return nullptr;
 
     std::optional<Error> error;
     DocumentInfo found;
+    std::string note;
     {
       WithoutInterpreterLock unlocked;
-      Result<Document> doc = Document::parse_with_password(data, password);
+      Result<Document> doc = Document::parse_with_password(data, password, reading);
       Result<DocumentInfo> read = doc ? read_info(*doc) : Result<DocumentInfo>(doc.error());
       if (read) {
         found = std::move(read).value();
+        note = doc->recovery_note();
       } else {
         error = read.error();
       }
@@ -343,6 +414,7 @@ PyObject* info(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
       raise_library_error(*error);
       return nullptr;
     }
+    if (!warn_recovered(note)) return nullptr;
     PyObject* result = info_to_python(found);
     if (!result && !PyErr_ExceptionMatches(PyExc_MemoryError)) raise_internal("could not create the result object");
     return result;
@@ -363,19 +435,24 @@ PyCFunction as_cfunction() {
 
 PyMethodDef methods[] = {
     {"parse", as_cfunction<parse>(), METH_VARARGS | METH_KEYWORDS,
-     "parse(data, password=None, *, pages=None)\n--\n\nParse a PDF and return the extracted document as a native "
-     "Python dict."},
+     "parse(data, password=None, *, strict=False, pages=None)\n--\n\nParse a PDF and return the extracted document "
+     "as a native Python dict."},
     {"parse_to_json", as_cfunction<parse_to_json>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_json(data, password=None, *, pages=None)\n--\n\nParse a PDF and return its extracted form as pretty "
-     "JSON."},
+     "parse_to_json(data, password=None, *, strict=False, pages=None)\n--\n\nParse a PDF and return its extracted "
+     "form as pretty JSON."},
     {"parse_to_html", as_cfunction<parse_to_html>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_html(data, password=None, *, pages=None, default_title=None)\n--\n\nParse a PDF and render it to a "
-     "standalone HTML document."},
+     "parse_to_html(data, password=None, *, strict=False, pages=None, default_title=None)\n--\n\nParse a PDF and "
+     "render it to a standalone HTML document."},
     {"parse_to_markdown", as_cfunction<parse_to_markdown>(), METH_VARARGS | METH_KEYWORDS,
-     "parse_to_markdown(data, password=None, *, pages=None)\n--\n\nParse a PDF and render it to Markdown."},
+     "parse_to_markdown(data, password=None, *, strict=False, pages=None)\n--\n\nParse a PDF and render it to "
+     "Markdown."},
     {"info", as_cfunction<info>(), METH_VARARGS | METH_KEYWORDS,
-     "info(data, password=None)\n--\n\nRead a PDF's page count, version, encryption, document information and "
+     "info(data, password=None, *, strict=False)\n--\n\nRead a PDF's page count, version, encryption, document information and "
      "outline without extracting any page."},
+    {"_convert", as_cfunction<convert>(), METH_VARARGS | METH_KEYWORDS,
+     "_convert(data, password=None, *, strict=False, pages=None, default_title=None, format='markdown')\n--\n\n"
+     "For vellum.batch: the rendering named by `format` and the note of what recovery repaired (\"\" for none), "
+     "as a pair, instead of a RecoveryWarning."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -407,6 +484,7 @@ PyObject* create_module() noexcept {
     if (!fn) return nullptr;
     if (PyModule_AddObject(module.get(), def->ml_name, fn.get()) < 0) return nullptr;
     Py_INCREF(fn.get());  // PyModule_AddObject stole the reference on success
+    if (def->ml_name[0] == '_') continue;  // private: not in __all__
     Owned name(PyUnicode_FromString(def->ml_name));
     if (!name || PyList_Append(all.get(), name.get()) < 0) return nullptr;
   }
@@ -438,6 +516,19 @@ PyObject* create_module() noexcept {
     return nullptr;
   }
   password_error = password.release();
+
+  Owned warning(PyErr_NewExceptionWithDoc(
+      "vellum._vellum.RecoveryWarning",
+      "A damaged file was read by repairing its structure (a rebuilt cross-reference table); "
+      "the message says what was wrong. Pass strict=True to get an error instead.",
+      PyExc_UserWarning, nullptr));
+  if (!warning) return nullptr;
+  Py_INCREF(warning.get());
+  if (PyModule_AddObject(module.get(), "RecoveryWarning", warning.get()) < 0) {
+    Py_DECREF(warning.get());
+    return nullptr;
+  }
+  recovery_warning = warning.release();
   initialised = true;
   return module.release();
 }

@@ -82,6 +82,8 @@ class StrSub(str):
         lambda fn, d: fn(data=d),
         lambda fn, d: fn(data=d, password=""),
         lambda fn, d: fn(password=None, data=d),
+        lambda fn, d: fn(d, None, strict=True),
+        lambda fn, d: fn(strict=0, data=d),
         lambda fn, d: fn(BytesSub(d), StrSub("")),
     ],
 )
@@ -133,7 +135,7 @@ def test_library_errors_raise_the_same_value_error_everywhere(name, data, messag
     texts = []
     for fn in FUNCTIONS:
         with pytest.raises(ValueError) as info:
-            fn(data)
+            fn(data, strict=True)
         assert type(info.value) is ValueError
         assert len(info.value.args) == 1 and isinstance(info.value.args[0], str)
         texts.append(str(info.value))
@@ -265,10 +267,11 @@ def test_module_definition():
     assert issubclass(native.InternalError, BaseException)
     assert not issubclass(native.InternalError, Exception)
     assert native.InternalError.__module__ == "vellum._vellum"
-    signatures = {fn: "(data, password=None, *, pages=None)" for fn in FUNCTIONS}
-    signatures[native.parse_to_html] = "(data, password=None, *, pages=None, default_title=None)"
-    signatures[native.info] = "(data, password=None)"
+    signatures = {fn: "(data, password=None, *, strict=False, pages=None)" for fn in FUNCTIONS}
+    signatures[native.parse_to_html] = "(data, password=None, *, strict=False, pages=None, default_title=None)"
+    signatures[native.info] = "(data, password=None, *, strict=False)"
     assert {fn: fn.__text_signature__ for fn in signatures} == signatures
+    assert issubclass(vellum.RecoveryWarning, UserWarning) and vellum.RecoveryWarning is native.RecoveryWarning
 
 
 def test_second_initialisation_raises_import_error():

@@ -10,7 +10,7 @@ import time
 from concurrent.futures import Executor, ProcessPoolExecutor, ThreadPoolExecutor
 from concurrent.futures.process import BrokenProcessPool
 from pathlib import Path
-from typing import Callable, Dict, Iterator, List, Optional
+from typing import Callable, Dict, Iterator, List
 
 import pytest
 from pdfbuilder import PdfBuilder
@@ -174,15 +174,18 @@ def test_stopping_early_does_not_wait_for_the_rest(tmp_path):
     assert time.monotonic() - start < 30
 
 
-def _crash_on_marker(data: bytes, password: Optional[str] = None, pages=None) -> str:
-    if b"CRASH" in data:
+_convert_noting = batch._convert_noting
+
+
+def _crash_on_marker(path: str, *options, **keywords) -> tuple:
+    if b"CRASH" in Path(path).read_bytes():
         os._exit(3)  # a fault that takes the whole worker process down
-    return native.parse_to_markdown(data, password, pages=pages)
+    return _convert_noting(path, *options, **keywords)
 
 
 @pytest.mark.skipif(multiprocessing.get_start_method() != "fork", reason="the patched renderer reaches workers by fork")
 def test_a_dying_worker_fails_its_files_and_the_batch_goes_on(tmp_path, monkeypatch):
-    monkeypatch.setitem(batch._RENDERERS, "markdown", _crash_on_marker)
+    monkeypatch.setattr(batch, "_convert_noting", _crash_on_marker)
     crash = tmp_path / "crash.pdf"
     crash.write_bytes(page_pdf("CRASH"))
     good = []

@@ -25,15 +25,15 @@ import vellum
 sys.path.insert(0, str(REPO_DIR / "tools"))
 from text_similarity import extract_text, similarity  # noqa: E402
 
-# file -> the similarity it must reach; None: the file fails to open, as
-# broken cross-reference data is not reconstructed.
+# file -> the similarity it must reach. The malformed-* files with broken
+# cross-reference data are read by recovery.
 FLOORS = {
     "libreoffice64-writer-trivial.pdf": 0.98,
     "libreoffice61-xref-stream-updated.pdf": 0.98,
     "openoffice31-writer-55-pages.pdf": 0.98,
     "pdftex-4-pages.pdf": 0.98,
-    "pdftex-multicolumn.pdf": 0.93,
-    "pdftex-tracemonkey-paper.pdf": 0.9,
+    "pdftex-multicolumn.pdf": 0.94,
+    "pdftex-tracemonkey-paper.pdf": 0.93,
     # Kerned apart by a third of an em, which is a word gap here.
     "pdftex-type3-french-diacritics.pdf": 0.04,
     # Math fonts without ToUnicode (their /Differences and built-in
@@ -41,25 +41,22 @@ FLOORS = {
     "pdftex-geotopo-117-pages.pdf": 0.76,
     # Diagrams are form XObjects; their vertical labels break into pieces.
     "word2010-geobase-19-pages.pdf": 0.94,
-    # A formula: sub- and superscripts sort by baseline.
-    "word365-short.pdf": 0.74,
+    # A formula: the reference joins the sum sign to the 6 before it.
+    "word365-short.pdf": 0.9,
     "pdfmaker-word-table-linearized.pdf": 0.98,
-    # Cells padded with clipped spaces overlap their neighbours.
-    "excel2013-warn-report-16-pages.pdf": 0.52,
-    # Runs of a row sort by baseline first: a cell set a little higher comes
-    # first and touches the next cell without a space.
-    "excel2013-energy-table.pdf": 0.79,
+    "excel2013-warn-report-16-pages.pdf": 0.98,
+    "excel2013-energy-table.pdf": 0.94,
     "powerpoint365-slide.pdf": 0.98,
-    "skia-google-docs.pdf": 0.92,
-    "skia-chrome-wikipedia.pdf": 0.81,
-    "skia-google-docs-cjk-updated.pdf": 0.96,
+    "skia-google-docs.pdf": 0.95,
+    "skia-chrome-wikipedia.pdf": 0.95,
+    "skia-google-docs-cjk-updated.pdf": 0.98,
     "ghostscript10-pdfa-crazyones.pdf": 0.97,
     "ghostscript910-precinct-bulletin.pdf": 0.98,
     "ghostscript918-a2ps-corrupt-flate.pdf": 0.98,
     "indesign20-hybrid.pdf": 0.98,
     "indesign-cc2014-ascii85.pdf": 0.98,
-    "distiller5-freeculture-352-pages.pdf": 0.86,
-    "distiller8-rotated-pages.pdf": 0.93,
+    "distiller5-freeculture-352-pages.pdf": 0.9,
+    "distiller8-rotated-pages.pdf": 0.98,
     "3b2-journal-17-pages.pdf": 0.95,
     "quartz-pages-punkt.pdf": 0.88,
     "quartz-nics-table-rotated.pdf": 0.9,
@@ -73,24 +70,22 @@ FLOORS = {
     "wkhtmltopdf-qt5.pdf": 0.98,
     "cairo-firefox-ligatures.pdf": 0.98,
     "itext-federal-register-15-pages.pdf": 0.96,
-    # Rotated table: runs sort by baseline, so upright columns become lines.
-    "itext-senate-expenditures-rotated.pdf": 0.07,
-    "pdfill-demo-tables.pdf": 0.92,
+    "itext-senate-expenditures-rotated.pdf": 0.98,
+    "pdfill-demo-tables.pdf": 0.95,
     "pscript-table-curves.pdf": 0.97,
-    "itextsharp-invoice.pdf": 0.94,
+    "itextsharp-invoice.pdf": 0.98,
     "matplotlib-type3.pdf": 0.98,
     "xetex-xdvipdfmx-updated-twice.pdf": 0.97,
     # Type0 fonts without ToUnicode, text through the Adobe-Japan1
     # collection; the vertical page's columns are read as lines.
     "dvipdfmx-japanese-vertical.pdf": 0.07,
     "dvipdfmx-cjk-xref-stream.pdf": 0.95,
-    # Text set at 180 Tf under a 0.05 matrix; the running header's year sits
-    # a little higher than its title and leads the line.
-    "wps-office-chinese-22-pages.pdf": 0.91,
-    # Rows are one line each; cells sort by baseline first (as above).
-    "pdfmaker-excel-cjk.pdf": 0.71,
+    "wps-office-chinese-22-pages.pdf": 0.98,
+    "pdfmaker-excel-cjk.pdf": 0.98,
     "neooffice-cid-no-tounicode.pdf": 0.98,
-    "ghostscript10-leading-junk-8-pages.pdf": None,
+    # Recovered (console text before the header and inside the body); the
+    # same text as qpdf's repaired copy: four of the pages are mirrored.
+    "ghostscript10-leading-junk-8-pages.pdf": 0.15,
     "qpdf-hybrid-xref-30-pages.pdf": 0.98,
     "qpdf-incremental-3-sections.pdf": 0.98,
     "libreoffice-form-filled-by-acrobat.pdf": 0.97,
@@ -110,21 +105,21 @@ FLOORS = {
     "luradocument-ocr-jbig2-jpx.pdf": 0.96,
     "qpdf-rotated-20-pages.pdf": 0.98,
     "qpdf-inherited-rotate.pdf": 0.98,
-    "malformed-no-startxref.pdf": None,
-    "malformed-bad-xref-offset.pdf": None,
-    "malformed-xref-syntax.pdf": None,
-    "malformed-xref-entry.pdf": None,
-    "malformed-prev-loop.pdf": None,
+    "malformed-no-startxref.pdf": 0.98,
+    "malformed-bad-xref-offset.pdf": 0.98,
+    "malformed-xref-syntax.pdf": 0.98,
+    "malformed-xref-entry.pdf": 0.98,
+    "malformed-prev-loop.pdf": 0.98,
     "malformed-missing-length.pdf": 0.98,
     "malformed-length-not-integer.pdf": 0.98,
     "malformed-length-zero.pdf": 0.98,
     "malformed-xref-stream-short-size.pdf": 0.98,
     "malformed-damaged-lzw-stream.pdf": 0.98,
-    "malformed-xref-keyword-missing.pdf": None,
+    "malformed-xref-keyword-missing.pdf": 0.98,
     # A standard font without /Encoding: 0x27 is the straight quote.
     "malformed-page-tree-loop.pdf": 0.31,
     "malformed-truncated-scan.pdf": 0.98,
-    "malformed-junk-header-truncated.pdf": None,
+    "malformed-junk-header-truncated.pdf": 0.98,
     "malformed-trailing-nul-padding.pdf": 0.98,
 }
 
@@ -140,10 +135,6 @@ def test_similarity_floor(corpus, entry):
     name = entry["file"]
     data = (corpus_dir() / "files" / name).read_bytes()
     floor = FLOORS[name]
-    if floor is None:
-        with pytest.raises(ValueError):
-            vellum.parse(data)
-        return
     reference = (corpus_dir() / entry["reference_text"]).read_text(encoding="utf-8")
     got = similarity(extract_text(vellum, data, None), reference)
     assert got >= floor, f"{name}: similarity {got:.3f} fell below {floor}"

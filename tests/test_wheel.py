@@ -88,7 +88,7 @@ def test_installs_offline_into_a_fresh_venv_and_works(wheel, tmp_path):
         "print(sorted(vellum.__all__))\n"
     )
     out = run([str(python), "-c", script], timeout=60, cwd=tmp_path).stdout.splitlines()
-    assert out == ["Hello from vellum", str(sorted(["PasswordError", "convert_many", "parse", "parse_to_html", "parse_to_json", "parse_to_markdown"]))]
+    assert out == ["Hello from vellum", str(sorted(["PasswordError", "RecoveryWarning", "convert_many", "info", "parse", "parse_to_html", "parse_to_json", "parse_to_markdown"]))]
 
     # the console script, on one file and on a directory with a worker pool
     printed = run([str(bindir / "vellum"), str(HELLO)], timeout=60, cwd=tmp_path).stdout

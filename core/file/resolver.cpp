@@ -123,30 +123,109 @@ Result<const Object*> Resolver::load(uint32_t num) const {
   auto it = xref_.entries.find(num);
   if (it == xref_.entries.end() || it->second.kind == XrefEntry::Kind::Free)
     return make_error(ErrorKind::ObjectNotFound, "no such object");
-  const XrefEntry& entry = it->second;
-  Object obj;
-  if (entry.kind == XrefEntry::Kind::InFile) {
-    Lexer lx(file_, entry.offset > file_.size() ? file_.size() : static_cast<size_t>(entry.offset));
-    VELLUM_TRY(ObjectHeader header, read_header(lx));
-    if (header.num != num) return object_error("object number mismatch");
-    VELLUM_TRY(Object parsed, parse_object(lx));
-    std::optional<int64_t> length;
-    if (parsed.is_dict()) length = declared_length(parsed.as_dict());
-    obj = assemble_stream(file_, lx, std::move(parsed), length);
-    if (decryptor_ && (!encrypt_num_ || *encrypt_num_ != num))
-      obj = decryptor_->decrypt_object(num, header.gen, std::move(obj));
-  } else {
-    VELLUM_TRY(const ObjStm* stm, objstm(entry.stream));
-    if (entry.index >= stm->count()) return object_error("objstm index out of range");
-    uint64_t pos = stm->first + stm->offsets[entry.index];
-    if (pos < stm->first) pos = stm->data.size();  // overflow: past the end
-    Lexer lx(ByteSpan(stm->data.data(), stm->data.size()),
-             pos > stm->data.size() ? stm->data.size() : static_cast<size_t>(pos));
-    VELLUM_TRY(Object parsed, parse_object(lx));
-    obj = std::move(parsed);
-  }
-  auto [slot, inserted] = cache_.emplace(num, std::make_unique<Object>(std::move(obj)));
+  Result<Object> obj = read_entry(num, it->second);
+  if (!obj && recovering_) obj = recover_object(num, it->second, obj.error());
+  if (!obj) return obj.error();
+  auto [slot, inserted] = cache_.emplace(num, std::make_unique<Object>(std::move(obj).value()));
   return static_cast<const Object*>(slot->second.get());
+}
+
+Result<Object> Resolver::read_entry(uint32_t num, const XrefEntry& entry) const {
+  if (entry.kind == XrefEntry::Kind::InFile) return read_in_file(num, entry.offset);
+  VELLUM_TRY(const ObjStm* stm, objstm(entry.stream));
+  if (entry.index >= stm->count()) return object_error("objstm index out of range");
+  uint64_t pos = stm->first + stm->offsets[entry.index];
+  if (pos < stm->first) pos = stm->data.size();  // overflow: past the end
+  Lexer lx(ByteSpan(stm->data.data(), stm->data.size()),
+           pos > stm->data.size() ? stm->data.size() : static_cast<size_t>(pos));
+  return parse_object(lx);
+}
+
+Result<Object> Resolver::read_in_file(uint32_t num, uint64_t offset) const {
+  Lexer lx(file_, offset > file_.size() ? file_.size() : static_cast<size_t>(offset));
+  VELLUM_TRY(ObjectHeader header, read_header(lx));
+  if (header.num != num) return object_error("object number mismatch");
+  VELLUM_TRY(Object parsed, parse_object(lx));
+  std::optional<int64_t> length;
+  if (parsed.is_dict()) length = declared_length(parsed.as_dict());
+  Object obj = assemble_stream(file_, lx, std::move(parsed), length);
+  if (decryptor_ && (!encrypt_num_ || *encrypt_num_ != num))
+    obj = decryptor_->decrypt_object(num, header.gen, std::move(obj));
+  return obj;
+}
+
+// ------------------------------------------------------------ recovery
+
+void Resolver::enable_recovery(size_t header_offset, std::optional<ScannedFile> scanned) {
+  recovering_ = true;
+  header_offset_ = header_offset;
+  if (scanned) scanned_ = std::move(scanned);
+}
+
+const ScannedFile& Resolver::scanned() const {
+  if (!scanned_) scanned_ = scan_file(file_);
+  return *scanned_;
+}
+
+const XrefEntries& Resolver::scanned_members() const {
+  if (members_) return *members_;
+  members_.emplace();  // a lookup made while the streams load sees what is there so far
+  const std::vector<uint32_t>& streams = scanned().object_streams;
+  for (auto stream = streams.rbegin(); stream != streams.rend(); ++stream) {
+    Result<const ObjStm*> stm = objstm(*stream);
+    if (!stm) continue;
+    for (uint32_t i = 0; i < stm.value()->count(); ++i) members_->emplace(stm.value()->numbers[i], XrefEntry::in_stream(*stream, i));
+    for (uint32_t num : catalogs_in(*stm.value())) member_catalogs_.push_back(num);
+  }
+  return *members_;
+}
+
+const XrefEntry* Resolver::scanned_entry(uint32_t num) const {
+  const XrefEntries& body = scanned().entries;
+  if (auto it = body.find(num); it != body.end()) return &it->second;
+  const XrefEntries& members = scanned_members();
+  if (auto it = members.find(num); it != members.end()) return &it->second;
+  return nullptr;
+}
+
+Result<Object> Resolver::recover_object(uint32_t num, const XrefEntry& entry, Error error) const {
+  if (entry.kind == XrefEntry::Kind::InFile && header_offset_ > 0) {
+    Result<Object> shifted = read_in_file(num, entry.offset + header_offset_);
+    if (shifted) {
+      ++shifted_;
+      return shifted;
+    }
+  }
+  const XrefEntry* found = scanned_entry(num);
+  auto same = [&](const XrefEntry& a) {
+    return a.kind == entry.kind && a.offset == entry.offset && a.stream == entry.stream && a.index == entry.index;
+  };
+  if (!found || same(*found)) return error;
+  // Copied: reading an object stream may add to the members' map.
+  const XrefEntry where = *found;
+  Result<Object> relocated = read_entry(num, where);
+  if (!relocated) return error;
+  ++relocated_;
+  return relocated;
+}
+
+std::vector<uint32_t> Resolver::adopt_object_stream_members() {
+  for (const auto& [num, entry] : scanned_members()) xref_.entries.emplace(num, entry);
+  return member_catalogs_;
+}
+
+std::string Resolver::recovery_note() const {
+  auto objects = [](uint64_t n) { return std::to_string(n) + (n == 1 ? " object" : " objects"); };
+  std::string note;
+  if (shifted_)
+    note = "the offsets of " + objects(shifted_) + " count from the %PDF- header at byte " +
+           std::to_string(header_offset_) + " and were read shifted";
+  if (relocated_) {
+    if (!note.empty()) note += "; ";
+    note += "the cross-reference table gives wrong offsets for " + objects(relocated_) + ", read where a scan of " +
+            "the file found " + (relocated_ == 1 ? "it" : "them");
+  }
+  return note;
 }
 
 Result<const ObjStm*> Resolver::objstm(uint32_t stream_num) const {

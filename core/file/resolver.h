@@ -17,6 +17,7 @@
 #include "syntax/lex.h"
 #include "syntax/object.h"
 #include "file/objstm.h"
+#include "file/recover.h"
 #include "file/xref.h"
 
 namespace vellum {
@@ -35,12 +36,34 @@ class Resolver {
 
   void install_decryptor(Decryptor decryptor, std::optional<uint32_t> encrypt_num);
 
+  // Recovery (the default reading; strict reading never calls these). An
+  // entry that does not lead to its object is tried again counted from the
+  // %PDF- header at `header_offset` (when not 0), then at the place a scan of
+  // the file finds it (`scanned`, or a scan made on first need).
+  void enable_recovery(size_t header_offset, std::optional<ScannedFile> scanned = std::nullopt);
+  // The scan of the file (made now if not yet made).
+  const ScannedFile& scanned() const;
+  // For a rebuilt table: the members of the object streams the scan found
+  // become entries, where the file body does not define the same number.
+  // Returns the members whose text names /Catalog.
+  std::vector<uint32_t> adopt_object_stream_members();
+  void set_trailer(Dictionary trailer) { xref_.trailer = std::move(trailer); }
+  // What recovery did for single objects, or "" (e.g. "2 objects were not at
+  // their recorded offsets").
+  std::string recovery_note() const;
+
   const Xref& xref() const { return xref_; }
   ByteSpan file() const { return file_; }
   const Decryptor* decryptor() const { return decryptor_ ? &*decryptor_ : nullptr; }
 
  private:
   Result<const Object*> load(uint32_t num) const;
+  Result<Object> read_entry(uint32_t num, const XrefEntry& entry) const;
+  Result<Object> read_in_file(uint32_t num, uint64_t offset) const;
+  Result<Object> recover_object(uint32_t num, const XrefEntry& entry, Error error) const;
+  const XrefEntry* scanned_entry(uint32_t num) const;
+  // The members of the scanned object streams; the last stream to hold a number wins.
+  const XrefEntries& scanned_members() const;
   Result<const ObjStm*> objstm(uint32_t stream_num) const;
   Result<std::unique_ptr<ObjStm>> load_objstm(uint32_t stream_num) const;
 
@@ -57,6 +80,14 @@ class Resolver {
   mutable std::unordered_map<uint32_t, Error> failed_;
   mutable std::unordered_map<uint32_t, Error> failed_objstm_;
   mutable uint64_t chain_failures_ = 0;  // cycle and depth failures so far
+
+  bool recovering_ = false;
+  size_t header_offset_ = 0;
+  mutable std::optional<ScannedFile> scanned_;
+  mutable std::optional<XrefEntries> members_;
+  mutable std::vector<uint32_t> member_catalogs_;
+  mutable uint64_t shifted_ = 0;    // objects found counted from the header
+  mutable uint64_t relocated_ = 0;  // objects found where the scan saw them
 };
 
 struct ObjectHeader {

@@ -154,7 +154,7 @@ Result<XrefSection> parse_xref_stream(ByteSpan data, uint64_t offset) {
   return section;
 }
 
-Result<Xref> read_xref(ByteSpan data) {
+Result<Xref> read_xref(ByteSpan data, bool* looped) {
   size_t after = find_last_startxref(data);
   if (after == std::string_view::npos) return xref_error("no startxref");
   Lexer start(data, after);
@@ -165,7 +165,10 @@ Result<Xref> read_xref(ByteSpan data) {
   std::set<uint64_t> seen_hybrid;
   std::optional<uint64_t> offset = first_offset;
   while (offset) {
-    if (!seen_sections.insert(*offset).second) break;  // a /Prev loop ends the chain
+    if (!seen_sections.insert(*offset).second) {  // a /Prev loop ends the chain
+      if (looped) *looped = true;
+      break;
+    }
     Lexer lx(data, *offset > data.size() ? data.size() : static_cast<size_t>(*offset));
     lx.skip_ws();
     XrefSection section;

@@ -34,7 +34,9 @@ struct Xref {
   XrefEntries entries;
 };
 
-Result<Xref> read_xref(ByteSpan data);
+// `looped`, when given, is set when the /Prev chain came back to a section
+// already read (the walk ends there, and older sections may be missed).
+Result<Xref> read_xref(ByteSpan data, bool* looped = nullptr);
 // Insert the section's entries whose numbers are not present yet.
 void merge_entries(Xref& xref, const XrefSection& section);
 // Unsigned 32-bit decimal token; errors are of kind InvalidXref.

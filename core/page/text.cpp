@@ -137,8 +137,21 @@ void TextMachine::show(const std::string* s) {
   // end is exactly x + width whenever that product has a = 1.
   Matrix m = tm_.then(ctm_);
   run.end_x = run.x + advance * m.a;
+  run.end_y = run.y + advance * m.b;
   // A negative Tfs mirrors the glyphs; their visible size is its magnitude.
   run.effective_size = std::fabs(size_) * std::sqrt(m.c * m.c + m.d * m.d);
+  // The direction of the text-space x axis; a collapsed or non-finite axis
+  // keeps the upright default.
+  double axis = std::hypot(m.a, m.b);
+  if (axis > 0 && std::isfinite(axis) && m.b != 0) {
+    run.dir_x = m.a / axis;
+    run.dir_y = m.b / axis;
+  } else if (m.a < 0) {
+    run.dir_x = -1;
+  }
+  // Ts moves the start point by (c, d) * Ts; its component across the
+  // direction is what raised or lowered the run.
+  run.rise = rise_ == 0 ? 0 : rise_ * (m.d * run.dir_x - m.c * run.dir_y);
   out_.push_back(std::move(run));
 
   move_in_text_space(tm_, advance, 0);

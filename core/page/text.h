@@ -39,6 +39,16 @@ struct TextRun {
   // text and current transformation matrices (used for word spacing).
   double end_x = 0;
   double effective_size = 0;
+  // The writing direction: the text-space x axis through the text matrix and
+  // the CTM, as a unit vector in user space ((1, 0) for upright text, and
+  // for a run whose matrices collapse that axis).
+  double dir_x = 1;
+  double dir_y = 0;
+  // In user space: y of the run's end point, and how far Ts moved the run
+  // off its line's baseline, across the direction (the start point above
+  // includes that move; subtracting it gives the line's baseline).
+  double end_y = 0;
+  double rise = 0;
 };
 
 std::vector<TextRun> extract_runs(const ContentOps& content, const FontMap& fonts);

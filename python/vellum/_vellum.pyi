@@ -4,7 +4,7 @@ The TypedDicts describe the dict that `parse` returns; they exist for type
 checkers only (import them under `if TYPE_CHECKING:`).
 """
 
-from typing import Iterable, List, Literal, Optional, SupportsIndex, TypedDict, type_check_only
+from typing import Any, Iterable, List, Literal, Optional, SupportsIndex, Tuple, TypedDict, type_check_only
 
 __all__ = ["parse", "parse_to_json", "parse_to_html", "parse_to_markdown", "info"]
 
@@ -71,21 +71,40 @@ class InternalError(BaseException):
 class PasswordError(ValueError):
     """The document is encrypted and the password given (or none) is neither its user nor its owner password."""
 
+class RecoveryWarning(UserWarning):
+    """A damaged file was read by repairing its structure; strict=True raises instead."""
+
 _Pages = Optional[Iterable[SupportsIndex]]
 
-def parse(data: bytes, password: Optional[str] = None, *, pages: _Pages = None) -> Document:
+def parse(data: bytes, password: Optional[str] = None, *, strict: bool = False, pages: _Pages = None) -> Document:
     """Parse a PDF and return the extracted document as a native Python dict."""
 
-def parse_to_json(data: bytes, password: Optional[str] = None, *, pages: _Pages = None) -> str:
+def parse_to_json(data: bytes, password: Optional[str] = None, *, strict: bool = False, pages: _Pages = None) -> str:
     """Parse a PDF and return its extracted form as pretty JSON."""
 
 def parse_to_html(
-    data: bytes, password: Optional[str] = None, *, pages: _Pages = None, default_title: Optional[str] = None
+    data: bytes,
+    password: Optional[str] = None,
+    *,
+    strict: bool = False,
+    pages: _Pages = None,
+    default_title: Optional[str] = None,
 ) -> str:
     """Parse a PDF and render it to a standalone HTML document."""
 
-def parse_to_markdown(data: bytes, password: Optional[str] = None, *, pages: _Pages = None) -> str:
+def parse_to_markdown(data: bytes, password: Optional[str] = None, *, strict: bool = False, pages: _Pages = None) -> str:
     """Parse a PDF and render it to Markdown."""
 
-def info(data: bytes, password: Optional[str] = None) -> Info:
+def info(data: bytes, password: Optional[str] = None, *, strict: bool = False) -> Info:
     """Read a PDF's page count, version, encryption, document information and outline without extracting any page."""
+
+def _convert(
+    data: bytes,
+    password: Optional[str] = None,
+    *,
+    strict: bool = False,
+    pages: _Pages = None,
+    default_title: Optional[str] = None,
+    format: str = "markdown",  # "markdown", "json", "html" or "dict"
+) -> Tuple[Any, str]:
+    """For vellum.batch: the rendering named by `format` and the note of what recovery repaired ("" for none)."""

@@ -16,10 +16,14 @@ out as they finish, in completion order. A file that cannot be read or
 parsed yields its exception (OSError, ValueError, ...) in place of a result
 instead of raising it, so one bad file does not end the batch. Exceptions
 that are not `Exception`s (vellum.InternalError, KeyboardInterrupt) still
-propagate. When a worker of the process pool that convert_many owns dies (a
-fault in native code kills the whole process), the files in flight at that
-moment fail with BrokenProcessPool and the rest of the batch goes on in a new
-pool.
+propagate. A damaged file that was read by recovery issues its
+vellum.RecoveryWarning in the thread that iterates, as "path: message", just
+before its result is yielded, so the usual `warnings` filters apply (and
+apply the same to threads, processes and other executors: the workers only
+hand the message back). When a worker of the process pool that convert_many
+owns dies (a fault in native code kills the whole process), the files in
+flight at that moment fail with BrokenProcessPool and the rest of the batch
+goes on in a new pool.
 """
 
 from __future__ import annotations
@@ -28,6 +32,7 @@ import functools
 import operator
 import os
 import signal
+import warnings
 from concurrent.futures import FIRST_COMPLETED, Executor, Future, ProcessPoolExecutor, ThreadPoolExecutor, wait
 from concurrent.futures.process import BrokenProcessPool
 from typing import (
@@ -46,7 +51,7 @@ from typing import (
     overload,
 )
 
-from ._vellum import parse, parse_to_html, parse_to_json, parse_to_markdown
+from ._vellum import RecoveryWarning, _convert, parse, parse_to_html, parse_to_json, parse_to_markdown
 
 if TYPE_CHECKING:
     from ._vellum import Document
@@ -67,19 +72,38 @@ PathT = TypeVar("PathT", bound="Union[str, os.PathLike[str]]")
 
 
 def convert_file(
-    path: str, format: str = "markdown", password: Optional[str] = None, pages: Optional[Sequence[int]] = None
+    path: str,
+    format: str = "markdown",
+    password: Optional[str] = None,
+    pages: Optional[Sequence[int]] = None,
+    *,
+    strict: bool = False,
 ) -> Any:
-    """Read one PDF file and return its rendering; runs in the workers.
+    """Read one PDF file and return its rendering.
 
-    HTML is titled with the document's /Title, else the file's name.
+    HTML is titled with the document's /Title, else the file's name. A
+    damaged file read by recovery issues its RecoveryWarning here.
     Raises what reading or parsing raises (OSError, ValueError, IndexError).
     """
     renderer = _RENDERERS[format]
     with open(path, "rb") as f:
         data = f.read()
     if format == "html":
-        return renderer(data, password, pages=pages, default_title=os.path.basename(path))
-    return renderer(data, password, pages=pages)
+        return renderer(data, password, strict=strict, pages=pages, default_title=os.path.basename(path))
+    return renderer(data, password, strict=strict, pages=pages)
+
+
+def _convert_noting(
+    path: str, format: str, password: Optional[str], strict: bool, pages: Optional[Sequence[int]]
+) -> Tuple[Any, str]:
+    """convert_file in a worker: the rendering and, in place of the
+    RecoveryWarning, its message ("" for none), which the iterating thread
+    issues. A worker process's warnings would be lost, and recording them
+    in a worker thread (warnings.catch_warnings) is not thread-safe."""
+    with open(path, "rb") as f:
+        data = f.read()
+    title = os.path.basename(path) if format == "html" else None
+    return _convert(data, password, strict=strict, pages=pages, default_title=title, format=format)
 
 
 class InlineExecutor(Executor):
@@ -125,6 +149,7 @@ def convert_many(
     *,
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
+    strict: bool = ...,
     pages: Optional[Iterable[int]] = ...,
     pool: Literal["threads", "processes"] = ...,
 ) -> Iterator[Tuple[PathT, Union[str, Exception]]]: ...
@@ -139,6 +164,7 @@ def convert_many(
     *,
     jobs: Optional[int] = ...,
     max_pending: Optional[int] = ...,
+    strict: bool = ...,
     pages: Optional[Iterable[int]] = ...,
     pool: Literal["threads", "processes"] = ...,
 ) -> Iterator[Tuple[PathT, Union[Document, Exception]]]: ...
@@ -152,6 +178,7 @@ def convert_many(
     *,
     jobs: Optional[int] = None,
     max_pending: Optional[int] = None,
+    strict: bool = False,
     pages: Optional[Iterable[int]] = None,
     pool: Literal["threads", "processes"] = "threads",
 ) -> Iterator[Tuple[PathT, Any]]:
@@ -176,6 +203,10 @@ def convert_many(
     `pages` selects the 0-based pages of every file, as in vellum.parse; a
     file that lacks one of them yields IndexError.
 
+    Damaged files are read by recovery and issue a vellum.RecoveryWarning
+    ("path: what was repaired") as their result is yielded; `strict=True`
+    makes them fail with the ValueError of strict reading instead.
+
     Arguments are checked here, before anything runs: an unknown format
     raises ValueError, a password that is not a str or None or pages that
     are not ints raise TypeError, a jobs or max_pending below 1 or an
@@ -194,7 +225,7 @@ def convert_many(
         if isinstance(pages, (str, bytes, bytearray)):
             raise TypeError("pages must be a sequence of int page indices, not a string")
         pages = tuple(operator.index(p) for p in pages)
-    task = functools.partial(convert_file, format=format, password=password, pages=pages)
+    task = functools.partial(_convert_noting, format=format, password=password, strict=bool(strict), pages=pages)
     if executor is not None:
         window = max_pending or 4 * _default_jobs()
         return _run(iter(paths), task, executor, None, window)
@@ -243,10 +274,12 @@ def _run(
             for future in done:
                 path = in_flight.pop(future)
                 try:
-                    result = future.result()
+                    result, note = future.result()
                 except Exception as e:  # noqa: BLE001 - the file's failure is its result
                     yield path, e
                     continue
+                if note:
+                    warnings.warn(f"{_fspath(path)}: {note}", RecoveryWarning, stacklevel=2)
                 yield path, result
     finally:
         for future in in_flight:

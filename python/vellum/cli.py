@@ -16,6 +16,10 @@ temporary name and renamed, so an interrupted run leaves no truncated file.
 --pages selects pages by 1-based number ("1-5,9"), as pdftotext's -f and -l
 count them; --info prints a file's page count, metadata and outline as JSON.
 
+A damaged file that vellum reads by rebuilding its cross-reference table is
+converted, with a note "path: note: what was repaired" on standard error; it
+does not count as failed. --strict makes such files fail instead.
+
 Exit status: 0 when every file was converted, 1 when some failed, 2 for a
 usage error, 130 when interrupted.
 """
@@ -28,10 +32,11 @@ import json
 import os
 import sys
 import tempfile
+import warnings
 from pathlib import Path
-from typing import IO, Any, Dict, List, Literal, Optional, Sequence, Tuple
+from typing import IO, Any, Dict, Iterable, List, Literal, Optional, Sequence, Tuple
 
-from . import __version__, info, parse_to_html, parse_to_json, parse_to_markdown
+from . import RecoveryWarning, __version__, info, parse_to_html, parse_to_json, parse_to_markdown
 from .batch import convert_file, convert_many
 
 TextFormat = Literal["markdown", "json", "html"]
@@ -53,7 +58,9 @@ progress and errors:
   a terminal (tqdm when installed: pip install "vellum[progress]"; a plain
   counter otherwise). A file that cannot be read or converted is reported on
   standard error as "path: reason" and does not stop the others; the run ends
-  with "N converted, M failed".
+  with "N converted, M failed". A damaged file read by rebuilding its
+  cross-reference table is converted with a note "path: note: ..." on
+  standard error (--strict: it fails instead).
 
 pages:
   --pages takes page numbers counted from 1 and ranges of them, separated by
@@ -108,6 +115,11 @@ def build_parser() -> argparse.ArgumentParser:
     parser.add_argument("inputs", metavar="FILE", nargs="+", help="a PDF file, or a directory to search for PDF files")
     parser.add_argument("--format", choices=list(RENDERERS), default="markdown", help="output form (default: markdown)")
     parser.add_argument("--password", metavar="PW", default=None, help="password of encrypted files (the same for every file); files that need no password still open")
+    parser.add_argument(
+        "--strict",
+        action="store_true",
+        help="read the file structure exactly: fail on damaged files instead of repairing them",
+    )
     parser.add_argument(
         "-o", "--output", metavar="DIR", default=None, help="write one output file per input below DIR instead of printing"
     )
@@ -329,22 +341,37 @@ def save(target: Path, text: str) -> Optional[str]:
     return None
 
 
-def run_single(path: Path, fmt: str, password: Optional[str], pages: Optional[List[int]]) -> int:
-    try:
-        result = convert_file(str(path), fmt, password, pages)
-    except (OSError, ValueError, IndexError) as e:
-        print(f"{path}: {error_text(e)}", file=sys.stderr)
-        return 1
+def recovery_notes(caught: List[warnings.WarningMessage]) -> List[str]:
+    """The messages of the RecoveryWarnings in `caught`, which is emptied."""
+    notes = [str(w.message) for w in caught if issubclass(w.category, RecoveryWarning)]
+    caught.clear()
+    return notes
+
+
+def run_single(path: Path, fmt: str, password: Optional[str], pages: Optional[List[int]], strict: bool = False) -> int:
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always", RecoveryWarning)
+        try:
+            result = convert_file(str(path), fmt, password, pages, strict=strict)
+        except (OSError, ValueError, IndexError) as e:
+            print(f"{path}: {error_text(e)}", file=sys.stderr)
+            return 1
+    for note in recovery_notes(caught):
+        print(f"{path}: note: {note}", file=sys.stderr)
     write_utf8(result)
     return 0
 
 
-def run_info(path: Path, password: Optional[str]) -> int:
-    try:
-        found = info(path.read_bytes(), password)
-    except (OSError, ValueError) as e:
-        print(f"{path}: {error_text(e)}", file=sys.stderr)
-        return 1
+def run_info(path: Path, password: Optional[str], strict: bool = False) -> int:
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always", RecoveryWarning)
+        try:
+            found = info(path.read_bytes(), password, strict=strict)
+        except (OSError, ValueError) as e:
+            print(f"{path}: {error_text(e)}", file=sys.stderr)
+            return 1
+    for note in recovery_notes(caught):
+        print(f"{path}: note: {note}", file=sys.stderr)
     write_utf8(json.dumps(found, indent=2, ensure_ascii=False))
     return 0
 
@@ -356,6 +383,7 @@ def run_batch(
     password: Optional[str],
     workers: int,
     pages: Optional[List[int]] = None,
+    strict: bool = False,
 ) -> int:
     targets = {source: target for source, target in jobs}
     progress = make_progress(sys.stderr, len(jobs) + len(refused))
@@ -365,23 +393,43 @@ def run_batch(
             progress.message(f"{source}: {refusal}")
             failed += 1
             progress.advance()
-        results = convert_many(
-            [source for source, _ in jobs], fmt, password, jobs=min(workers, max(len(jobs), 1)), pages=pages
-        )
-        for source, result in results:
-            target = targets[source]
-            assert target is not None
-            reason: Optional[str] = error_text(result) if isinstance(result, Exception) else save(target, result)
-            if reason is None:
-                converted += 1
-            else:
-                failed += 1
-                progress.message(f"{source}: {reason}")
-            progress.advance()
+        sources = [source for source, _ in jobs]
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always", RecoveryWarning)
+            results = convert_many(
+                sources, fmt, password, jobs=min(workers, max(len(jobs), 1)), strict=strict, pages=pages
+            )
+            converted, failed = save_all(results, targets, progress, caught, failed)
     finally:
         progress.close()
     print(f"{converted} converted, {failed} failed", file=sys.stderr)
     return 1 if failed else 0
+
+
+def save_all(
+    results: Iterable[Tuple[Path, Any]],
+    targets: Dict[Path, Optional[Path]],
+    progress: Progress,
+    caught: List[warnings.WarningMessage],
+    failed: int,
+) -> Tuple[int, int]:
+    """Save each result as it comes; returns the counts converted and failed."""
+    converted = 0
+    for source, result in results:
+        # convert_many warns "path: what was repaired" just before yielding the path.
+        prefix = f"{os.fspath(source)}: "
+        for note in recovery_notes(caught):
+            progress.message(f"{source}: note: {note[len(prefix):] if note.startswith(prefix) else note}")
+        target = targets[source]
+        assert target is not None
+        reason: Optional[str] = error_text(result) if isinstance(result, Exception) else save(target, result)
+        if reason is None:
+            converted += 1
+        else:
+            failed += 1
+            progress.message(f"{source}: {reason}")
+        progress.advance()
+    return converted, failed
 
 
 def main(argv: Optional[List[str]] = None) -> int:
@@ -396,14 +444,14 @@ def main(argv: Optional[List[str]] = None) -> int:
     if args.info:
         if output is not None or args.pages is not None or len(jobs) != 1:
             parser.error("--info takes exactly one FILE, without --output or --pages")
-        return run_info(jobs[0][0], args.password)
+        return run_info(jobs[0][0], args.password, args.strict)
     if output is None:
         if len(jobs) > 1:
             parser.error(f"{len(jobs)} input files: give --output DIR to convert more than one")
-        return run_single(jobs[0][0], args.format, args.password, args.pages)
+        return run_single(jobs[0][0], args.format, args.password, args.pages, args.strict)
     workers = args.jobs or os.cpu_count() or 1
     try:
-        return run_batch(jobs, refused, args.format, args.password, workers, args.pages)
+        return run_batch(jobs, refused, args.format, args.password, workers, args.pages, args.strict)
     except KeyboardInterrupt:
         print("vellum: interrupted", file=sys.stderr)
         return 130

@@ -53,8 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{{run("a ", 0, 700, 10, 10), run("b", 50, 700, 5, 10), run(" c", 90, 700, 5, 10)}, "a b c"},
         Case{{run("", 0, 700, 0, 10), run("b", 50, 700, 5, 10), run("", 90, 700, 0, 10), run("c", 99, 700, 5, 10)},
              " b c"},
-        // Sorted by y first: the raised run leads even though it stands to the right.
-        Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "2base"},
+        // A line reads by x: the raised run follows, after its gap.
+        Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "base 2"},
         Case{{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
         Case{{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
@@ -158,6 +158,110 @@ TEST(LayoutPageScaled, LineToleranceInUserSpace) {
     EXPECT_EQ(lines(LineTolerance::UserSpace), tc.text) << tc.content;
     EXPECT_EQ(lines(LineTolerance::UnscaledSize), tc.unscaled_text) << tc.content;
   }
+}
+
+}  // namespace
+}  // namespace vellum
+
+namespace vellum {
+namespace {
+
+// Content with one text object per (x, y, text) line, at size 10 (glyphs
+// without a font are half an em wide: 5 units each).
+std::string lines_at(std::initializer_list<std::tuple<double, double, const char*>> lines) {
+  std::string out = "BT /F 10 Tf ";
+  for (auto [x, y, text] : lines)
+    out += "1 0 0 1 " + std::to_string(x) + " " + std::to_string(y) + " Tm (" + text + ") Tj ";
+  return out + "ET";
+}
+
+// Whole pages end to end: directions, columns, raised and lowered runs.
+TEST(LayoutPageReading, Order) {
+  // Two columns of five lines under a title; each column line is 40 glyphs
+  // (200 units) wide, the gutter 30.
+  std::string column_text = "BT /F 10 Tf 1 0 0 1 72 720 Tm (Title of the page) Tj ET";
+  for (int i = 0; i < 5; ++i) {
+    std::string y = std::to_string(700 - 12 * i);
+    column_text += " BT /F 10 Tf 1 0 0 1 72 " + y + " Tm (left" + std::to_string(i) +
+                   " aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa) Tj 1 0 0 1 302 " + y + " Tm (right" + std::to_string(i) +
+                   " bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb) Tj ET";
+  }
+  std::string filler(33, 'a');
+  struct {
+    const char* name;
+    std::string content;
+    const char* text;  // lines joined with "|"
+  } cases[] = {
+      {"two columns", column_text,
+       "Title of the page|left0 aaa|left1 aaa|left2 aaa|left3 aaa|left4 aaa|right0 bbb|right1 bbb|right2 bbb|"
+       "right3 bbb|right4 bbb"},
+      // Cells far apart stay in their rows.
+      {"table", lines_at({{72, 700, "Name"}, {300, 700, "Qty"}, {450, 700, "Price"}, {72, 688, "Apples"},
+                          {300, 688, "3"}, {450, 688, "1.20"}, {72, 676, "Pears"}, {300, 676, "12"},
+                          {450, 676, "0.80"}, {72, 664, "Plums"}, {300, 664, "7"}, {450, 664, "2.10"}}),
+       "Name Qty Price|Apples 3 1.20|Pears 12 0.80|Plums 7 2.10"},
+      // A cell set half a unit higher than its row joins it in place.
+      {"raised cell", lines_at({{72, 700, "left"}, {200, 700.5, "right"}, {72, 688, "next"}}), "left right|next"},
+      // Rotated text, one glyph per run: whole lines, read in their own frame.
+      {"90 degrees", "BT /F 10 Tf 0 1 -1 0 100 100 Tm (up) Tj 0 1 -1 0 100 112 Tm (wa) Tj 0 1 -1 0 100 122 Tm (rd) Tj "
+                     "0 1 -1 0 112 100 Tm (next) Tj ET",
+       "upward|next"},
+      {"180 degrees", "BT /F 10 Tf -1 0 0 -1 500 500 Tm (down) Tj -1 0 0 -1 500 512 Tm (under) Tj ET", "down|under"},
+      {"270 degrees", "BT /F 10 Tf 0 -1 1 0 500 500 Tm (side) Tj 0 -1 1 0 488 500 Tm (next) Tj ET", "side|next"},
+      {"45 degrees",
+       "BT /F 10 Tf 0.7071 0.7071 -0.7071 0.7071 100 100 Tm (one) Tj 0.7071 0.7071 -0.7071 0.7071 117.7 117.7 Tm "
+       "(two) Tj ET",
+       "one two"},
+      // Upright text leads: it holds most characters.
+      {"mixed directions", "BT /F 10 Tf 0 1 -1 0 20 100 Tm (margin) Tj 1 0 0 1 72 700 Tm (body text here) Tj ET",
+       "body text here|margin"},
+      // Raised by Ts further than the baseline tolerance.
+      {"Ts superscript", "BT /F 12 Tf 1 0 0 1 72 700 Tm (E = mc) Tj 8 Ts (2) Tj 0 Ts ( holds) Tj ET", "E = mc2 holds"},
+      {"Ts subscript", "BT /F 12 Tf 1 0 0 1 72 700 Tm (H) Tj -7 Ts (2) Tj 0 Ts (O) Tj ET", "H2O"},
+      // A smaller font moved by the text matrix, above the tolerance.
+      {"smaller superscript",
+       "BT /F 12 Tf 1 0 0 1 72 700 Tm (x) Tj /F 6 Tf 1 0 0 1 78 706.5 Tm (2) Tj /F 12 Tf 1 0 0 1 81 700 Tm (+1) Tj ET",
+       "x2+1"},
+      {"footnote mark",
+       "BT /F 12 Tf 1 0 0 1 72 700 Tm (word) Tj /F 7 Tf 1 0 0 1 96 705 Tm ([1]) Tj /F 12 Tf 1 0 0 1 72 686 Tm "
+       "(next line) Tj ET",
+       "word[1]|next line"},
+      // A small exponent between two lines belongs to the glyph it follows.
+      {"exponent beside a fraction",
+       "BT /F 12 Tf 1 0 0 1 100 680 Tm (1) Tj 1 0 0 1 80 671 Tm (= a) Tj /F 8.5 Tf 1 0 0 1 98 675.5 Tm (2) Tj "
+       "/F 12 Tf 1 0 0 1 99 663 Tm (n) Tj /F 8.5 Tf 1 0 0 1 105 666.6 Tm (2) Tj ET",
+       "1|= a2|n2"},
+      // Spaces padding a clipped cell run under the next cell.
+      {"cell padding",
+       "BT /F 10 Tf 1 0 0 1 72 700 Tm [(a) (b) (  ) (  ) (  ) (  )] TJ 1 0 0 1 90 700 Tm [(c) 4 (d) 4 (e) 4 (f) 4 (g) "
+       "4 (h)] TJ ET",
+       "ab  cdefgh"},
+  };
+  for (const auto& tc : cases) {
+    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
+    std::string text = layout_page(runs, kLetter).text();
+    std::replace(text.begin(), text.end(), '\n', '|');
+    // Column lines are long: compare their first ten characters.
+    std::string shortened;
+    for (size_t start = 0; start <= text.size();) {
+      size_t end = std::min(text.find('|', start), text.size());
+      std::string line = text.substr(start, end - start);
+      if (line.size() > 30) line = line.substr(0, line.find(' ') + 4);
+      shortened += (start ? "|" : "") + line;
+      start = end + 1;
+    }
+    EXPECT_EQ(shortened, tc.text) << tc.name;
+  }
+}
+
+// A rotated line reports where it starts, in page space.
+TEST(LayoutPageReading, RotatedLinePosition) {
+  auto runs = extract_runs(parse_content(as_bytes("BT /F 10 Tf 0 1 -1 0 100 50 Tm (ab) Tj (cd) Tj ET")), {});
+  PageText page = layout_page(runs, kLetter);
+  ASSERT_EQ(page.lines.size(), 1u);
+  EXPECT_EQ(page.lines[0].text, "abcd");
+  EXPECT_NEAR(page.lines[0].x, 100, 1e-9);
+  EXPECT_NEAR(page.lines[0].y, 50, 1e-9);
 }
 
 }  // namespace

@@ -1,0 +1,145 @@
+// Recovery: the scan for object headers, and documents opened by default
+// (recovering) reading versus strict reading. Damaged copies of whole files
+// and their text are tested from Python (tests/test_recovery.py).
+#include <gtest/gtest.h>
+
+#include "file/doc.h"
+#include "file/recover.h"
+#include "pdf_fixture.h"
+
+using namespace vellum;
+using vellum::testing::PdfFixture;
+
+namespace {
+
+// "num@offset" for each scanned entry, in number order.
+std::string scanned_entries(const std::string& file) {
+  std::string out;
+  for (const auto& [num, entry] : scan_file(as_bytes(file)).entries) {
+    if (!out.empty()) out += ' ';
+    out += std::to_string(num);
+    out += '@';
+    out += std::to_string(entry.offset);
+  }
+  return out;
+}
+
+// "ok <type of object 3>; <note>" or the error of opening `file`.
+std::string open_recovering(const std::string& file) {
+  auto doc = Document::parse_with_password(as_bytes(file), {}, Reading::Recover);
+  if (!doc) return doc.error().display();
+  auto page = doc->resolver().get(3);
+  const Dictionary* dict = page ? page.value()->dict_or_stream_dict() : nullptr;
+  const std::string* type = dict ? dict->get_name("Type") : nullptr;
+  return "ok " + (type ? *type : std::string("?")) + (doc->recovery_note().empty() ? "" : "; warned");
+}
+
+std::string open_strict(const std::string& file) {
+  auto doc = Document::parse_with_password(as_bytes(file), {});
+  return doc ? "ok" : doc.error().display();
+}
+
+std::string replace(std::string s, const std::string& from, const std::string& to) {
+  size_t at = s.rfind(from);
+  return at == std::string::npos ? s : s.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+TEST(Recover, ScanFindsHeadersLastDefinitionWins) {
+  struct Case {
+    std::string file, entries;
+  };
+  const Case cases[] = {
+      {"1 0 obj 1 endobj 2 0 obj 2 endobj", "1@0 2@17"},
+      {"1 0 obj (a) endobj\n1 0 obj (b) endobj", "1@19"},             // incremental update
+      {"%x\r\n12\t\n0\r\nobj", "12@4"},                               // any whitespace between the parts
+      {"x1 0 obj 1 0 objx 1 0 endobj 1 obj 99999999999 0 obj", ""},  // not headers
+      {"7 0 obj<</A 1>>", "7@0"},                                     // a delimiter ends the keyword
+      {"4294967295 65535 obj 4294967296 0 obj 1 65536 obj", "4294967295@0"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(scanned_entries(c.file), c.entries) << c.file;
+}
+
+TEST(Recover, ScanFindsTrailersCatalogsAndObjectStreams) {
+  ScannedFile scan = scan_file(as_bytes(std::string(
+      "1 0 obj << /Type /Catalog >> endobj 2 0 obj << /Type /ObjStm /N 0 /First 0 >> stream\nendstream endobj\n"
+      "trailer << /Root 1 0 R >> 3 0 obj << /Type /XRef /Root 9 0 R >> endobj 4 0 obj (/Catalog) endobj\n"
+      "2 0 obj null endobj trailer << /Size 5")));
+  EXPECT_EQ(scan.catalogs, std::vector<uint32_t>{1});
+  EXPECT_TRUE(scan.object_streams.empty());  // 2 was redefined as null
+  ASSERT_EQ(scan.trailers.size(), 2u);       // the unterminated one is dropped
+  EXPECT_EQ(scan.trailers[0].get("Root")->as_ref().num, 1u);
+  EXPECT_EQ(scan.trailers[1].get("Root")->as_ref().num, 9u);
+}
+
+// Each damage strict reading fails on: strict keeps its error, recovery
+// reads the page and says it repaired something.
+TEST(Recover, DamagedFilesOpen) {
+  const std::string intact = PdfFixture::one_page("").build();
+  const size_t xref_at = intact.rfind("xref\n0");
+  struct Case {
+    const char* damage;
+    std::string file, strict;
+  };
+  const Case cases[] = {
+      {"bytes before the header", std::string(300, '#') + "\n" + intact, "InvalidObject: bad integer"},
+      {"wrong startxref", replace(intact, "startxref\n" + std::to_string(xref_at), "startxref\n17"),
+       "InvalidObject: bad integer"},
+      {"no startxref", intact.substr(0, intact.rfind("startxref")), "InvalidXref: no startxref"},
+      {"table overwritten", replace(intact, "xref\n0 4\n0000000000", "xref\n0 4\n0000000xyz"),
+       "InvalidXref: bad integer"},
+      {"cut after the last endobj", intact.substr(0, intact.rfind("endobj") + 6), "InvalidXref: no startxref"},
+      {"lines inserted", replace(intact, "2 0 obj", "%\n%\n2 0 obj"), "InvalidObject: bad integer"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(open_strict(c.file), c.strict) << c.damage;
+    EXPECT_EQ(open_recovering(c.file), "ok Page; warned") << c.damage;
+  }
+  EXPECT_EQ(open_recovering(intact), "ok Page");
+}
+
+// When nothing usable is found, recovery raises what strict reading raised.
+TEST(Recover, NoUsableRootKeepsTheStrictError) {
+  auto cut = [](std::string file) { return file.substr(0, file.rfind("startxref")); };
+  const std::string cases[] = {
+      cut(PdfFixture().object(1, "<< /Pages 2 0 R >>").trailer("").build()),             // no /Root, no catalog
+      cut(PdfFixture().object(1, "(not a dictionary)").build()),                         // /Root not a dictionary
+      cut(PdfFixture().object(1, "2 0 R").object(2, "1 0 R").build()),                   // a loop of references
+      std::string("%PDF-1.7\n") + "1 0 obj\n" + std::string(200, '<') + "\nendobj\n",  // garbage
+  };
+  for (const std::string& file : cases) {
+    EXPECT_EQ(open_recovering(file), "InvalidXref: no startxref") << file;
+  }
+}
+
+// Per-object recovery: the table reads, but one entry is off; an entry that
+// fails after recovery fails once and reports its error.
+TEST(Recover, SingleObjectsFoundByTheScan) {
+  std::string file = PdfFixture::one_page("/Contents 4 0 R").object(4, "(x)").object(5, "(y)").build();
+  const std::string comment = "% a comment that moves objects 3, 4 and 5\n";
+  const size_t xref_at = file.rfind("xref\n0");
+  file.insert(file.find("3 0 obj"), comment);
+  file = replace(file, "startxref\n" + std::to_string(xref_at), "startxref\n" + std::to_string(xref_at + comment.size()));
+  ASSERT_EQ(open_strict(file), "ok");  // strict opens, but cannot read the page
+  auto doc = Document::parse_with_password(as_bytes(file), {}, Reading::Recover);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->recovery_note(), "");
+  for (uint32_t num : {3, 4, 5, 4}) EXPECT_TRUE(doc->resolver().get(num)) << num;
+  EXPECT_EQ(doc->recovery_note(),
+            "the cross-reference table gives wrong offsets for 2 objects, read where a scan of the file found them");
+  EXPECT_EQ(doc->resolver().get(6).error().display(), "ObjectNotFound: no such object");
+}
+
+// Hostile shapes: linear in the file and in the objects found.
+TEST(Recover, HostileScansStayLinear) {
+  std::string repeated;
+  for (int i = 0; i < 1'000'000; ++i) repeated += "1 0 obj ";
+  EXPECT_EQ(scan_file(as_bytes(repeated)).entries.size(), 1u);
+  std::string many;
+  for (int i = 0; i < 1'000'000; ++i) many += std::to_string(i) + " 0 obj<</Type/ObjStm trailer<<";
+  ScannedFile scan = scan_file(as_bytes(many));
+  EXPECT_EQ(scan.entries.size(), 1'000'000u);
+  EXPECT_EQ(scan.trailers.size(), 0u);
+  EXPECT_EQ(open_recovering("%PDF-1.7\n" + many), "InvalidXref: no startxref");
+}

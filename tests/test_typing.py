@@ -72,13 +72,9 @@ def safe(data: bytes) -> str:
 MISUSES = [
     ("unknown format", 'vellum.convert_many(["a.pdf"], format="pdf")', "call-overload"),
     ("dict result is not str", 'x: str = next(iter(vellum.convert_many(["a.pdf"], "dict")))[1]', "assignment"),
-    ("text result is not a dict", 'd: dict[str, object] = next(iter(vellum.convert_many(["a.pdf"])))[1]', "assignment"),
     ("paths come back as given", 'p: Path = next(iter(vellum.convert_many(["a.pdf"])))[0]', "assignment"),
-    ("paths must be paths", "vellum.convert_many([1, 2])", "type-var"),
     ("data is bytes", 'vellum.parse("%PDF-1.4")', "arg-type"),
-    ("password is str", 'vellum.parse_to_markdown(b"", password=b"pw")', "arg-type"),
     ("no such page key", 'vellum.parse(b"")["pages"][0]["text"]', "typeddict-item"),
-    ("needs_ocr is a bool", 'vellum.parse(b"")["pages"][0]["needs_ocr"] + "x"', "operator"),
     ("coordinates may be None", 'y: float = vellum.parse(b"")["pages"][0]["lines"][0]["y"]', "assignment"),
 ]
 

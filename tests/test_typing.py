@@ -30,7 +30,7 @@ from pathlib import Path
 from typing import TYPE_CHECKING, Dict, List, Optional
 
 import vellum
-from vellum import InternalError, convert_many
+from vellum import convert_many
 
 if TYPE_CHECKING:
     from vellum._vellum import Document, Image, Page
@@ -57,15 +57,6 @@ def first_width(data: bytes) -> Optional[float]:
     if page["needs_ocr"] and images[0]["format"] == "Jbig2":
         return None
     return page["width"]
-
-
-def safe(data: bytes) -> str:
-    try:
-        return vellum.parse_to_markdown(data) + vellum.parse_to_json(data) + vellum.parse_to_html(data)
-    except InternalError:
-        raise
-    except ValueError as e:
-        return str(e)
 """
 
 # (name, code, expected mypy error code): each snippet holds exactly one mistake.

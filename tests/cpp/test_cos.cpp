@@ -132,11 +132,6 @@ TEST(Cos, Dictionaries) {
   auto odd = parse_object(lx);
   ASSERT_TRUE(odd && odd->is_dict());
   EXPECT_EQ(parse_object(lx)->as_int(), 7);  // ">x" ended the dictionary
-
-  auto nested = parse("<< /K % note\n [1 (s) << /X /Y >>] /R 3 0 R >>");
-  ASSERT_TRUE(nested);
-  EXPECT_EQ(nested->as_dict().get_array("K")->size(), 3u);
-  EXPECT_TRUE(nested->as_dict().get("R")->is_ref());
 }
 
 TEST(Cos, DeepCopyIsIndependent) {

@@ -276,11 +276,9 @@ TEST(FromEncrypt, MethodFromVAndCryptFilter) {
       {"V4 AESV3", Object::integer(4), cf_with(std_cf_with_cfm(nm("AESV3"))), CryptMethod::Aes256},
       {"V4 AESV2", Object::integer(4), cf_with(std_cf_with_cfm(nm("AESV2"))), CryptMethod::Aes128},
       {"V4 V2", Object::integer(4), cf_with(std_cf_with_cfm(nm("V2"))), CryptMethod::Rc4},
-      {"V4 CFM string", Object::integer(4), cf_with(std_cf_with_cfm(Object::string("AESV2"))), CryptMethod::Rc4},
       {"V4 StdCF array", Object::integer(4), cf_with(Object::array({})), CryptMethod::Rc4},
       {"V4 CF stream", Object::integer(4), Object::stream(Stream(stream_cf_dict, ByteSpan{})), CryptMethod::Aes128},
       {"V2 with AESV2 CF", Object::integer(2), cf_with(std_cf_with_cfm(nm("AESV2"))), CryptMethod::Rc4},
-      {"V real 4.0", Object::real(4.0), cf_with(std_cf_with_cfm(nm("AESV2"))), CryptMethod::Rc4},
       {"no V", std::nullopt, std::nullopt, CryptMethod::Rc4},
   };
   for (const Case& c : cases) {

@@ -211,8 +211,6 @@ struct Case {
   std::optional<Bytes> want;  // nullopt: must fail
 };
 
-Bytes repeat(uint8_t v, size_t n) { return Bytes(n, v); }
-
 std::vector<Case> edge_cases() {
   std::vector<Case> cs;
   cs.push_back({"empty final stored block", hex("01 00 00 ff ff"), Bytes{}});
@@ -222,36 +220,16 @@ std::vector<Case> edge_cases() {
   cs.push_back({"non-final block then end", hex("00 01 00 fe ff 7a"), std::nullopt});
   cs.push_back({"empty input", Bytes{}, std::nullopt});
   cs.push_back({"btype 3", hex("07"), std::nullopt});
-  {
-    // Literal 'a', then length 258 (symbol 285) at distance 1.
+  // A fixed-code block: 'a', one match (length code, distance code), end.
+  auto match = [](uint32_t length_code, int length_bits, uint32_t distance_code) {
     BitWriter w = fixed_after_a();
-    w.put_code(0xC5, 8);  // 285 = 11000101
-    w.put_code(0, 5);
-    w.put_code(0, 7);  // end of block
-    cs.push_back({"distance 1 length 258", w.bytes(), repeat('a', 259)});
-  }
-  {
-    // Distance before the start of the output, in the first block.
-    BitWriter w = fixed_after_a();
-    w.put_code(0x01, 7);  // 257: length 3
-    w.put_code(1, 5);     // distance 2
-    w.put_code(0, 7);
-    cs.push_back({"distance beyond output", w.bytes(), std::nullopt});
-  }
-  for (int bad : {30, 31}) {
-    BitWriter w = fixed_after_a();
-    w.put_code(0x01, 7);
-    w.put_code(bad, 5);
-    w.put_code(0, 7);
-    cs.push_back({"distance symbol 30+", w.bytes(), std::nullopt});
-  }
-  for (int bad : {286, 287}) {
-    BitWriter w;
-    w.put(1, 1), w.put(1, 2);
-    w.put_code(0xC0 + (bad - 280), 8);
-    w.put_code(0, 7);
-    cs.push_back({"length symbol 286+", w.bytes(), std::nullopt});
-  }
+    w.put_code(length_code, length_bits), w.put_code(distance_code, 5), w.put_code(0, 7);
+    return w.bytes();
+  };
+  cs.push_back({"distance 1 length 258", match(0xC5, 8, 0), Bytes(259, 'a')});  // 285 = 11000101
+  cs.push_back({"distance beyond output", match(0x01, 7, 1), std::nullopt});    // length 3, distance 2
+  cs.push_back({"distance symbol 30", match(0x01, 7, 30), std::nullopt});
+  cs.push_back({"length symbol 286", match(0xC6, 8, 0), std::nullopt});
   {
     // Dynamic block whose final code-length repeat runs past HLIT + HDIST
     // (258 + 1): the two surplus lengths are distance symbols 1 and 2, and
@@ -275,7 +253,7 @@ std::vector<Case> edge_cases() {
     w.put_code(0, 2), w.put_code(0, 2);  // "aa"
     w.put_code(2, 2), w.put_code(1, 2);  // length 3, distance 2
     w.put_code(1, 2);                    // end of block
-    cs.push_back({"repeat past HLIT+HDIST", w.bytes(), repeat('a', 5)});
+    cs.push_back({"repeat past HLIT+HDIST", w.bytes(), Bytes(5, 'a')});
   }
   {
     // Repeat code 16 with no previous length.

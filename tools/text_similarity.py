@@ -1,6 +1,7 @@
 """Compare vellum's text with the pdftotext reference texts of the corpus.
 
-Similarity is computed on whitespace-normalised words: 2 * |A & B| / (|A| + |B|)
+Similarity is computed on whitespace-normalised words (Latin ligatures read as
+their letters on both sides): 2 * |A & B| / (|A| + |B|)
 over the two word multisets (order-insensitive, so differences in reading
 order or line breaking do not count, missing or garbled words do).
 
@@ -20,8 +21,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_CORPUS = os.path.join(HERE, "..", "..", "shared", "corpus")
 
 
+# vellum writes the Latin ligatures U+FB00..U+FB06 as their letters; a
+# reference that keeps them spells the same words.
+LIGATURES = str.maketrans({"\ufb00": "ff", "\ufb01": "fi", "\ufb02": "fl", "\ufb03": "ffi",
+                           "\ufb04": "ffl", "\ufb05": "st", "\ufb06": "st"})
+
+
 def words(text: str) -> collections.Counter:
-    return collections.Counter(re.findall(r"\S+", text))
+    return collections.Counter(re.findall(r"\S+", text.translate(LIGATURES)))
 
 
 def similarity(ours: str, reference: str) -> float:

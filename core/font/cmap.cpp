@@ -13,6 +13,7 @@
 #include <functional>
 #include <queue>
 
+#include "font/agl.h"
 #include "syntax/cos.h"
 #include "syntax/lex.h"
 
@@ -89,8 +90,25 @@ void read_codespace(Lexer& lx, CMap&) {
 // would expand quadratically in the size of the file.
 constexpr size_t kMaxDestinationBytes = 512;
 
+// Writes a character of a mapping's text. The Latin ligatures U+FB00..U+FB06
+// are written as their letters, so that search indexes and tokenizers see
+// whole words ("ﬁnd" reads as "find").
+void append_text_char(std::string& out, uint32_t cp) {
+  std::string_view letters = ligature_letters(cp);
+  if (letters.empty()) {
+    append_utf8(out, cp);
+  } else {
+    out.append(letters);
+  }
+}
+
 std::string destination_text(const std::string& dst) {
-  return utf16_be(as_bytes(dst).first(std::min(dst.size(), kMaxDestinationBytes)));
+  ByteSpan bytes = as_bytes(dst).first(std::min(dst.size(), kMaxDestinationBytes));
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  Utf16Reader reader(bytes);
+  while (!reader.done()) append_text_char(out, reader.next());
+  return out;
 }
 
 void read_bfchar(Lexer& lx, CMap& cmap) {
@@ -264,7 +282,7 @@ bool CMap::lookup_into(uint32_t code, std::string& out) const {
       if (code < r.low || code > r.high) continue;
       uint64_t value = uint64_t{r.start} + (code - r.low);
       if (!is_scalar(value)) continue;
-      append_utf8(out, static_cast<uint32_t>(value));
+      append_text_char(out, static_cast<uint32_t>(value));
       return true;
     }
     return false;
@@ -275,7 +293,7 @@ bool CMap::lookup_into(uint32_t code, std::string& out) const {
   --it;
   if (code > it->high) return false;
   const Range& r = ranges[it->range];
-  append_utf8(out, r.start + (code - r.low));
+  append_text_char(out, r.start + (code - r.low));
   return true;
 }
 

@@ -265,8 +265,8 @@ uint32_t CidText::unicode(uint32_t cid) const {
 }
 
 void Font::append_code_text(uint32_t code, std::string& out, size_t length) const {
-  // A ToUnicode map's text is kept as written, ligatures included (as
-  // pdftotext does); only characters from glyph names are expanded.
+  // Latin ligatures are written as their letters whatever gives them (the
+  // ToUnicode map expands its own).
   if (to_unicode && to_unicode->lookup_into(code, out)) return;
   if (two_byte) {
     if (code_map && code_map->kind == PredefinedCMap::Kind::Unicode) {

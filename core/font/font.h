@@ -90,8 +90,7 @@ struct Font {
   // Appends the text of one code: its ToUnicode mapping, else (simple fonts)
   // its encoding's character, else (Type0) the character of a Unicode CMap's
   // code or of its CID; nothing when none gives one. Latin ligatures
-  // U+FB00..U+FB06 that do not come from ToUnicode are written as their
-  // letters. `length` is the code's byte
+  // U+FB00..U+FB06 are written as their letters. `length` is the code's byte
   // length (it tells a UTF-16 surrogate pair from a two-byte code).
   void append_code_text(uint32_t code, std::string& out, size_t length = 2) const;
   // The CID a Type0 code selects (the code itself for simple fonts).

@@ -81,23 +81,16 @@ class PdfFixture {
   std::string header_ = kHeader;
 };
 
-// A resolver over `file` (which must outlive it), or a failed test.
-inline Result<Resolver> resolver_for(const std::string& file) {
-  auto xref = read_xref(as_bytes(file));
-  if (!xref) return xref.error();
-  return Resolver(as_bytes(file), std::move(xref.value()));
-}
-
 // A built fixture together with a resolver over it (a failed test when its
 // cross-reference table does not read).
 class OpenFixture {
  public:
   explicit OpenFixture(const PdfFixture& f) : file_(f.build()) {
-    auto r = resolver_for(file_);
-    if (r) {
-      resolver_.emplace(std::move(r).value());
+    auto xref = read_xref(as_bytes(file_));
+    if (xref) {
+      resolver_.emplace(as_bytes(file_), std::move(xref.value()));
     } else {
-      ADD_FAILURE() << r.error().display();
+      ADD_FAILURE() << xref.error().display();
     }
   }
   OpenFixture(const OpenFixture&) = delete;

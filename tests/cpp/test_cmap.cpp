@@ -1,7 +1,7 @@
 // ToUnicode CMaps: section parsing, the precedence of single mappings over
 // ranges, range validity around the surrogate block, the tolerance of broken
 // input, UTF-16BE decoding, and a randomised comparison of the indexed range
-// lookup against the plain file-order walk.
+// lookup against the plain file-order walk. Arbitrary bytes: fuzz_cmap.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -45,35 +45,21 @@ const std::string kTrailer = "endcmap CMapName currentdict /CMap defineresource 
 const Case kCases[] = {
     {"prelude_only", kPrelude + kTrailer, {{0, std::nullopt}, {0xFFFF, std::nullopt}}},
     {"one_bfchar", kPrelude + "1 beginbfchar <0003> <0020> endbfchar\n" + kTrailer, {{3, " "}, {4, std::nullopt}}},
-    {"bfchar_two_units", "beginbfchar <0001> <00660066> endbfchar", {{1, "ff"}}},
     {"bfchar_surrogate_pair", "beginbfchar <0001> <D83DDE00> endbfchar", {{1, "\xF0\x9F\x98\x80"}}},
-    {"bfchar_empty_destination", "beginbfchar <0001> <> endbfchar", {{1, ""}}},
     {"bfchar_literal_destination", "beginbfchar <41> (\\000B) endbfchar", {{0x41, "B"}}},
     // Entries start with '<': any other byte ends the section.
     {"literal_source_ends_section", "beginbfchar <40> <0041> (A) <0042> <42> <0043> endbfchar",
      {{0x40, "A"}, {0x41, std::nullopt}, {0x42, std::nullopt}}},
-    {"bfchar_later_entry_replaces", "beginbfchar <01> <0041> <01> <0042> endbfchar", {{1, "B"}}},
-    {"one_and_two_byte_sources_agree", "beginbfchar <41> <0058> endbfchar beginbfchar <0042> <0059> endbfchar",
-     {{0x41, "X"}, {0x42, "Y"}}},
     {"five_byte_source_uses_four", "beginbfchar <0102030405> <0041> endbfchar",
      {{0x01020304, "A"}, {0x02030405, std::nullopt}}},
-    {"empty_source_is_code_zero", "beginbfchar <> <0041> endbfchar", {{0, "A"}}},
-    {"bfchar_name_destination_skipped", "beginbfchar <01> /space <02> <0042> endbfchar", {{1, std::nullopt}, {2, "B"}}},
-    {"bfrange_string", "beginbfrange <0000> <0002> <0041> endbfrange",
-     {{0, "A"}, {1, "B"}, {2, "C"}, {3, std::nullopt}}},
     {"bfrange_array_longer_than_range", "beginbfrange <0010> <0011> [<0041> <0042> <0043>] endbfrange",
      {{0x10, "A"}, {0x11, "B"}, {0x12, "C"}, {0x13, std::nullopt}}},
     {"bfrange_array_non_string_takes_code", "beginbfrange <0010> <0012> [<0041> /x <0043>] endbfrange",
      {{0x10, "A"}, {0x11, std::nullopt}, {0x12, "C"}}},
-    {"bfrange_array_shorter_than_range", "beginbfrange <0010> <0013> [<0041>] endbfrange",
-     {{0x10, "A"}, {0x11, std::nullopt}}},
     {"bfrange_array_wraps_code", "beginbfrange <FFFFFFFF> <FFFFFFFF> [<0041> <0042>] endbfrange",
      {{0xFFFFFFFF, "A"}, {0, "B"}}},
-    {"bfrange_array_ignores_bad_high", "beginbfrange <0010> /x [<0041>] endbfrange", {{0x10, "A"}}},
     {"bfrange_multichar_destination_uses_first", "beginbfrange <01> <02> <00660069> endbfrange", {{1, "f"}, {2, "g"}}},
     {"bfrange_empty_destination_is_nul", "beginbfrange <05> <06> <> endbfrange", {{5, "\0"s}, {6, "\x01"}}},
-    {"bfrange_start_supplementary", "beginbfrange <01> <02> <D83DDE00> endbfrange",
-     {{1, "\xF0\x9F\x98\x80"}, {2, "\xF0\x9F\x98\x81"}}},
     {"bfrange_low_above_high_never_matches", "beginbfrange <05> <03> <0041> endbfrange",
      {{3, std::nullopt}, {4, std::nullopt}, {5, std::nullopt}}},
     {"bfrange_bad_bound_skipped", "beginbfrange <01> /x <0041> <02> <03> <0042> endbfrange",
@@ -82,8 +68,6 @@ const Case kCases[] = {
      "beginbfrange <00> <05> <0041> endbfrange beginbfchar <03> <007A> endbfchar", {{2, "C"}, {3, "z"}, {4, "E"}}},
     {"later_array_element_beats_bfchar",
      "beginbfchar <03> <007A> endbfchar beginbfrange <03> <03> [<0051>] endbfrange", {{3, "Q"}}},
-    {"later_bfchar_beats_array_element",
-     "beginbfrange <03> <03> [<0051>] endbfrange beginbfchar <03> <007A> endbfchar", {{3, "z"}}},
     {"first_range_in_file_order_wins",
      "beginbfrange <10> <20> <0061> <00> <FF> <0041> endbfrange", {{0x0F, "P"}, {0x10, "a"}, {0x20, "q"}, {0x21, "b"}}},
     {"range_into_surrogates_falls_through",
@@ -92,9 +76,6 @@ const Case kCases[] = {
     {"huge_range_constant_time", "beginbfrange <00000000> <FFFFFFFF> <0041> endbfrange",
      {{0, "A"}, {0x10FFFF - 0x41, "\xF4\x8F\xBF\xBF"}, {0x10FFFF - 0x40, std::nullopt}, {0xFFFFFFFF, std::nullopt}}},
     // Broken input: what can be read is kept.
-    {"comment_between_entries", "beginbfchar <01> <0041> % note\n<02> %x\n<0042> endbfchar", {{1, "A"}, {2, "B"}}},
-    {"misspelt_closing_keyword_ends_section",
-     "beginbfchar <01> <0041> endbfchr <02> <0042> endbfchar", {{1, "A"}, {2, std::nullopt}}},
     {"stray_delimiter_ends_section", "beginbfchar <01> <0041> ] <02> <0042> endbfchar beginbfchar <03> <0043>",
      {{1, "A"}, {2, std::nullopt}, {3, "C"}}},
     {"cidrange_entries_skipped",
@@ -102,10 +83,7 @@ const Case kCases[] = {
      "beginbfchar <01> <0041> endbfchar", {{0, std::nullopt}, {1, "A"}}},
     {"bad_hex_entry_skipped", "beginbfchar <0G> <0041> <02> <0042> endbfchar beginbfchar <03> <0043> endbfchar",
      {{2, std::nullopt}, {3, "C"}}},
-    {"truncated_in_entry", "beginbfchar <01> <0041> <02> <00", {{1, "A"}, {2, std::nullopt}}},
     {"unterminated_string_at_top", "( beginbfchar <01> <0041> endbfchar", {{1, std::nullopt}}},
-    {"dictionary_destination_skipped", "beginbfchar <01> << /A 1 >> <02> <0042> endbfchar",
-     {{1, std::nullopt}, {2, "B"}}},
     // Destinations keep their first 512 bytes (256 UTF-16 units).
     {"long_destinations_cut_at_512_bytes",
      "beginbfchar <01> <" + repeat("0041", 256) + "> <02> <" + repeat("0042", 300) + "> endbfchar "
@@ -129,16 +107,12 @@ TEST(CMapLookup, Probes) {
 TEST(Utf16, Decodes) {
   const std::pair<std::string, std::string> cases[] = {
       {"\x00\x41\x42"s, "AB"},  // lone last byte
-      {"\xE9", "\xC3\xA9"},  // lone high byte
       {"\x20\xAC", "\xE2\x82\xAC"},  // bmp
       {"\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},  // pair
-      {"\xD8\x00\x00\x41"s, "\xEF\xBF\xBD" "A"},  // high then other
       {"\xD8\x00\xD8\x3D\xDE\x00"s, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},  // high then high pair
-      {"\x00\x41\xD8\x00"s, "A\xEF\xBF\xBD"},  // high at end
       {"\xD8\x00\x41"s, "\xEF\xBF\xBD" "A"},  // high then lone byte
       {"\xDC\x00\x00\x42"s, "\xEF\xBF\xBD" "B"},  // lone low
       {"\xFE\xFF\x00\x41"s, "\xEF\xBB\xBF" "A"},  // bom kept
-      {"\x00\x00"s, "\0"s},  // nul unit
   };
   for (const auto& [in, text] : cases) EXPECT_EQ(utf16_be(as_bytes(in)), text) << text;
 }
@@ -220,27 +194,6 @@ TEST(CMapIndex, RangesAddedByHandAreFound) {
   by_hand.ranges.push_back({0, 0xFFFFFFFF, 0xD7FF});
   EXPECT_EQ(by_hand.lookup(0), "\xED\x9F\xBF");
   EXPECT_EQ(by_hand.lookup(1), std::nullopt);
-}
-
-// Token soup from CMap syntax: parsing must never fail or read out of
-// bounds (run under the sanitizers), and lookups must still agree with the
-// file-order walk over whatever was read.
-TEST(CMapParse, TokenSoup) {
-  const char* tokens[] = {"beginbfchar", "endbfchar", "beginbfrange", "endbfrange", "begincodespacerange", "<",
-                          ">", "<00>", "<0041>", "<FFFF>", "<D800>", "<D83DDE00>", "<0102030405>", "[", "]",
-                          "(", ")", "(\\", "%", "\n", " ", "/x", "1", "-", "0 R", "<<", ">>", "{", "}", "<4G>"};
-  std::mt19937 rng(99);
-  for (int round = 0; round < 3000; ++round) {
-    std::string text;
-    int n = static_cast<int>(rng() % 60);
-    for (int i = 0; i < n; ++i) {
-      text += tokens[rng() % std::size(tokens)];
-      if (rng() % 3) text += ' ';
-    }
-    CMap cmap = parse_text(text);
-    for (uint32_t code : {0u, 0x41u, 0x42u, 0xFFFFu, 0x01020304u, 0xD800u})
-      ASSERT_EQ(cmap.lookup(code), reference_lookup(cmap, code)) << text;
-  }
 }
 
 // Hostile shapes: deep nesting, many unterminated objects, a long run of

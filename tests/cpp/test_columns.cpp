@@ -36,9 +36,14 @@ std::string regions_of(const Layout& layout) {
   start.push_back(fragments.size());
   std::string out;
   for (const ColumnRegion& r : find_columns(fragments, start)) {
-    out += std::to_string(r.first_line) + "-" + std::to_string(r.last_line) + "@";
-    for (size_t i = 0; i < r.cuts.size(); ++i) out += (i ? "," : "") + std::to_string(static_cast<int>(r.cuts[i]));
-    out += ";";
+    // Appended piece by piece: GCC 12 warns (-Wrestrict) on chained
+    // temporaries of std::string here.
+    out.append(std::to_string(r.first_line)).append("-").append(std::to_string(r.last_line)).append("@");
+    for (size_t i = 0; i < r.cuts.size(); ++i) {
+      if (i) out += ',';
+      out.append(std::to_string(static_cast<int>(r.cuts[i])));
+    }
+    out += ';';
   }
   return out;
 }

@@ -59,8 +59,6 @@ TEST(Rc4, PublishedVectors) {
     std::string key, plain, cipher_hex;
   } cases[] = {
       {"Key", "Plaintext", "bbf316e8d940af0ad3"},
-      {"Wiki", "pedia", "1021bf0420"},
-      {"Secret", "Attack at dawn", "45a01f645fc35b383552544b9bf5"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(rc4(bytes(c.key), bytes(c.plain)), hex(c.cipher_hex)) << c.key;
@@ -69,7 +67,6 @@ TEST(Rc4, PublishedVectors) {
   // RFC 6229, 40-bit key 0102030405: keystream bytes 0..15.
   EXPECT_EQ(rc4(hex("0102030405"), Bytes(16, 0)), hex("b2396305f03dc027ccc3524a0a1118a8"));
   EXPECT_EQ(rc4({}, bytes("abc")), bytes("abc"));
-  EXPECT_TRUE(rc4(bytes("k"), {}).empty());
 }
 
 TEST(Aes256CbcNoPad, NistVectorWithZeroIvAndRejects) {
@@ -79,9 +76,7 @@ TEST(Aes256CbcNoPad, NistVectorWithZeroIvAndRejects) {
   const Bytes ct = hex("f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d");
   EXPECT_EQ(crypt::aes256_cbc_nopad(key, ct), hex("6bc0bce12a459991e134741a7f9e1925ae2d8a571e03ac9c9eb76fac45af8e51"));
   EXPECT_TRUE(crypt::aes256_cbc_nopad(sub(key, 0, 31), ct).empty());
-  EXPECT_TRUE(crypt::aes256_cbc_nopad(cat({key, hex("00")}), ct).empty());
   EXPECT_TRUE(crypt::aes256_cbc_nopad(key, sub(ct, 0, 17)).empty());
-  EXPECT_TRUE(crypt::aes256_cbc_nopad(key, {}).empty());
 }
 
 // Keys written by other programs. For revisions 5 and 6 the key is confirmed
@@ -118,11 +113,6 @@ const RealR6 kRealR6[] = {
      "b3ec8a57ee4c3f2cbc4226e0590188d8e956ce332b67f8ad1ab75537e5efb49558881c7cf9badf3bb407b2135433f9bc",
      "5bce31c2255a315180dc0e944879d5de2d62e3230f4cbf0a36d3b82b51fa50e7",
      "79d14e4809c35d601061bdd8c654c3cd7d49d051ad21c4c309043903e2f71f08", "570003d1b373c91d135899a5c48137fd", -4},
-    {"r5-utf8-password", 5, "p\xc3\xa4ssw\xc3\xb6rt", nullptr,
-     "11a87c9828ff85b48313afc624b0058f2dd5deab7f8f22b7195d7c70d54dc902e69b607db9189e5e3ccf2727c92ad78d",
-     "1a535ba22f2dd1cf9f37cf7540fb3a2d0f82d9ea49db2f1e1cfd5118952d3dcc34c814ad2cc29313002d79de31df86a0",
-     "8258b70fd814a1d61fbb226f93e39f1f2dbf60b91a30449a1dfa5db1e7b91db7",
-     "ee4139e2e22728c58b69a73cb2aea4f0a8f759f895c5d1295751820432a238b6", "cb21fa8dceedecea128e0f81d834b379", -1084},
 };
 
 Dictionary dict_of(const RealR6& f, int64_t v = 5) {
@@ -193,7 +183,7 @@ TEST(FileKeyR5R6, ShortOrMalformedEntries) {
 
   // An unusable /UE gives a decryptor with an empty key, which leaves data
   // unchanged; the owner route still works through /OE.
-  for (Object bad_ue : {str(sub(u, 0, 31)), Object::integer(3), str({})}) {
+  for (Object bad_ue : {str(sub(u, 0, 31)), Object::integer(3)}) {
     Dictionary d = good;
     d.insert("UE", bad_ue);
     auto dec = Decryptor::from_encrypt(d, {}, bytes("foo"));
@@ -214,66 +204,39 @@ TEST(FileKeyR5R6, ShortOrMalformedEntries) {
 
 // ---------------------------------------------------------------- revisions 2 to 4
 
-struct RealR4 {
-  const char* name;
-  int r;
-  int64_t length;
-  const char *user, *owner, *o, *u, *id;
-  int64_t p;
-  bool encrypt_metadata;
-};
-
-const RealR4 kRealR4[] = {
-    {"r2-owner-only", 2, 40, "", "asdfzxcv", "278569a267d4a5f79078261ff3ed970e58beecaeac1f042cd15f1f2b65036ebe",
-     "3fa4913c476b3c8602b977b168964753f7ebfdfe9aeb9d4c05f0682b24f3f7b3", "fce2fe96b7e142b4a0576f61e2e9c441", -4, true},
-    {"r3-view-master", 3, 128, "view", "master", "1d1ff7011663408661b4e24dcc3db7f376f0fb37e02315869a2bc769442d356a",
-     "b1b69d3ca429a6fa7a6f27d64de7cd5391f1dd59d88e5b6e5e0a7954217a8f78", "66d36a30a97e0f16f39955c6221e0c2a", -3104,
-     true},
-    // Only the first 16 bytes of /U are compared; here the rest is zeros.
-    {"r4-clear-metadata", 4, 128, "baz", nullptr, "d048d1529e535d1884cd3856367b184b4a90df01e637d16eca065baf4e64900b",
-     "958c4913c05b2024060165ea145d888d00000000000000000000000000000000", "651a94feeb7868d312a97b377270860e", -4, false},
-};
-
-Dictionary dict_of(const RealR4& f, int64_t length) {
-  Dictionary d = dict({{"Filter", nm("Standard")}, {"V", num(f.r == 2 ? 1 : 2)}, {"R", num(f.r)}, {"Length", num(length)},
-                       {"O", str(hex(f.o))}, {"U", str(hex(f.u))}, {"P", num(f.p)}});
-  if (!f.encrypt_metadata) d.insert("EncryptMetadata", Object::boolean(false));
-  return d;
+// A revision 3 file (user "view", owner "master"); revisions 2 and 4:
+// pikepdf's files in test_encryption.py.
+Dictionary valid_r3(int64_t length = 128) {
+  return dict({{"Filter", nm("Standard")}, {"V", num(2)}, {"R", num(3)}, {"Length", num(length)},
+               {"O", str(hex("1d1ff7011663408661b4e24dcc3db7f376f0fb37e02315869a2bc769442d356a"))},
+               {"U", str(hex("b1b69d3ca429a6fa7a6f27d64de7cd5391f1dd59d88e5b6e5e0a7954217a8f78"))}, {"P", num(-3104)}});
 }
+const Bytes kR3Id = hex("66d36a30a97e0f16f39955c6221e0c2a");
 
 // Both passwords give the one key, also when /Length is outside 1 to 16
 // bytes and is clamped (to 5 bytes when too small, 16 when too large).
-TEST(FileKeyR2R4, RealFilesWithClampedLengths) {
+TEST(FileKeyR2R4, ClampedLengths) {
   const struct {
     int64_t length;
     size_t want;
-  } lengths[] = {{-64, 5}, {0, 5}, {7, 5}, {8, 1}, {40, 5}, {135, 16}, {136, 16}, {256, 16}, {1LL << 40, 16}};
+  } lengths[] = {{-64, 5}, {8, 1}, {40, 5}, {136, 16}, {1LL << 40, 16}};
+  const Bytes key = Decryptor::from_encrypt(valid_r3(), kR3Id, bytes("view"))->key();
+  ASSERT_EQ(key.size(), 16u);
   for (const auto& l : lengths) {
     crypt::Params params;
     params.length = l.length;
     EXPECT_EQ(params.key_len(), l.want) << l.length;
-  }
-  for (const RealR4& f : kRealR4) {
-    const Bytes id = hex(f.id);
-    auto by_user = Decryptor::from_encrypt(dict_of(f, f.length), id, bytes(f.user));
-    ASSERT_TRUE(by_user) << f.name;
-    EXPECT_EQ(by_user->key().size(), static_cast<size_t>(f.length / 8));
-    for (const auto& l : lengths) {
-      if (l.want != by_user->key().size()) continue;
-      for (const char* pw : {f.user, f.owner}) {
-        if (!pw) continue;
-        auto dec = Decryptor::from_encrypt(dict_of(f, l.length), id, bytes(pw));
-        ASSERT_TRUE(dec) << f.name;
-        EXPECT_EQ(dec->key(), by_user->key()) << f.name << " " << l.length << " " << pw;
-      }
+    if (l.want != 16) continue;
+    for (const char* pw : {"view", "master"}) {
+      auto dec = Decryptor::from_encrypt(valid_r3(l.length), kR3Id, bytes(pw));
+      ASSERT_TRUE(dec);
+      EXPECT_EQ(dec->key(), key) << l.length << " " << pw;
     }
   }
 }
 
 // ---------------------------------------------------------------- from_encrypt checks and methods
 
-Dictionary valid_r3() { return dict_of(kRealR4[1], 128); }
-const Bytes kR3Id = hex(kRealR4[1].id);
 
 TEST(FromEncrypt, RejectsUnusableDictionaries) {
   struct Case {
@@ -283,13 +246,9 @@ TEST(FromEncrypt, RejectsUnusableDictionaries) {
   } cases[] = {
       {"no filter", "Filter", std::nullopt},
       {"other handler", "Filter", Object::name("Adobe.PubSec")},
-      {"filter as string", "Filter", Object::string("Standard")},
-      {"no R", "R", std::nullopt},
       {"real R", "R", Object::real(3.0)},
-      {"no O", "O", std::nullopt},
       {"O a name", "O", Object::name("x")},
       {"no U", "U", std::nullopt},
-      {"no P", "P", std::nullopt},
       {"real P", "P", Object::real(-4.0)},
   };
   ASSERT_TRUE(Decryptor::from_encrypt(valid_r3(), kR3Id, {}));
@@ -314,17 +273,12 @@ TEST(FromEncrypt, MethodFromVAndCryptFilter) {
     CryptMethod want;
   } cases[] = {
       {"V5 ignores CF", Object::integer(5), cf_with(std_cf_with_cfm(nm("V2"))), CryptMethod::Aes256},
-      {"V5 without CF", Object::integer(5), std::nullopt, CryptMethod::Aes256},
       {"V4 AESV3", Object::integer(4), cf_with(std_cf_with_cfm(nm("AESV3"))), CryptMethod::Aes256},
       {"V4 AESV2", Object::integer(4), cf_with(std_cf_with_cfm(nm("AESV2"))), CryptMethod::Aes128},
       {"V4 V2", Object::integer(4), cf_with(std_cf_with_cfm(nm("V2"))), CryptMethod::Rc4},
-      {"V4 None", Object::integer(4), cf_with(std_cf_with_cfm(nm("None"))), CryptMethod::Rc4},
-      {"V4 CFM string", Object::integer(4), cf_with(std_cf_with_cfm(Object::string("AESV2"))), CryptMethod::Rc4},
-      {"V4 no CF", Object::integer(4), std::nullopt, CryptMethod::Rc4},
       {"V4 StdCF array", Object::integer(4), cf_with(Object::array({})), CryptMethod::Rc4},
       {"V4 CF stream", Object::integer(4), Object::stream(Stream(stream_cf_dict, ByteSpan{})), CryptMethod::Aes128},
       {"V2 with AESV2 CF", Object::integer(2), cf_with(std_cf_with_cfm(nm("AESV2"))), CryptMethod::Rc4},
-      {"V real 4.0", Object::real(4.0), cf_with(std_cf_with_cfm(nm("AESV2"))), CryptMethod::Rc4},
       {"no V", std::nullopt, std::nullopt, CryptMethod::Rc4},
   };
   for (const Case& c : cases) {
@@ -346,7 +300,6 @@ TEST(FromEncrypt, IdentityCryptFilters) {
     bool strings_clear, streams_clear;
   } cases[] = {
       {4, "Identity", "StdCF", true, false}, {4, "StdCF", "Identity", false, true},
-      {5, "Identity", "Identity", true, true}, {4, "StdCF", "StdCF", false, false},
       {2, "Identity", "Identity", false, false},  // crypt filters exist only from /V 4 on
   };
   for (const Case& c : cases) {
@@ -358,9 +311,6 @@ TEST(FromEncrypt, IdentityCryptFilters) {
     ASSERT_TRUE(dec);
     // A revision 3 key cannot drive AES-256; RC4 makes the routing visible.
     dec->method_ = CryptMethod::Rc4;
-    EXPECT_EQ(dec->strings_identity_, c.strings_clear);
-    EXPECT_EQ(dec->streams_identity_, c.streams_clear);
-
     Dictionary sd;
     sd.insert("Title", Object::string("secret"));
     Object in = Object::stream(Stream(sd, Bytes{'d', 'a', 't', 'a'}));
@@ -416,11 +366,10 @@ TEST(DecryptBytes, AesRoundTripAndPassThroughCases) {
       EXPECT_EQ(dec.decrypt_bytes(9, 2, sealed), sealed);
     }
     // Lengths that cannot hold an IV and whole blocks pass through.
-    for (size_t len : {1u, 15u, 16u, 20u, 33u}) {
+    for (size_t len : {15u, 16u, 33u}) {
       const Bytes raw = random_bytes(rng, len);
       EXPECT_EQ(dec.decrypt_bytes(9, 2, raw), raw) << len;
     }
-    EXPECT_TRUE(dec.decrypt_bytes(9, 2, {}).empty());
   }
   // A key of the wrong size passes everything through: AES-128 with a
   // 5-byte file key (10-byte object key), AES-256 with a 16-byte file key.
@@ -440,27 +389,18 @@ TEST(DecryptObject, WalksEveryStringWithTheEnclosingNumber) {
   };
   Dictionary inner;
   inner.insert("S", sealed("deep"));
-  inner.insert("N", Object::name("Name"));
   Dictionary outer;
   outer.insert("A", Object::array({sealed("one"), Object::array({sealed("two"), Object::integer(5)}),
                                     Object::dictionary(inner)}));
   outer.insert("R", Object::reference({3, 0}));
-  outer.insert("B", Object::boolean(true));
-  outer.insert("X", Object::real(1.5));
 
   const Object out = dec.decrypt_object(12, 0, Object::dictionary(outer));
   const auto& a = out.as_dict().get("A")->as_array();
   ASSERT_EQ(a.size(), 3u);
   EXPECT_EQ(a[0].as_string(), "one");
   EXPECT_EQ(a[1].as_array()[0].as_string(), "two");
-  EXPECT_EQ(a[1].as_array()[1].as_int(), 5);
   EXPECT_EQ(a[2].as_dict().get("S")->as_string(), "deep");
-  EXPECT_EQ(a[2].as_dict().get("N")->as_name(), "Name");
   EXPECT_EQ(out.as_dict().get("R")->as_ref(), (Ref{3, 0}));
-  EXPECT_TRUE(out.as_dict().get("B")->as_bool());
-  std::vector<std::string> keys;
-  for (const auto& e : out.as_dict()) keys.push_back(e.first);
-  EXPECT_EQ(keys, (std::vector<std::string>{"A", "R", "B", "X"}));
 
   // A stream: dictionary strings and data, the data owned by the result.
   Dictionary sd;

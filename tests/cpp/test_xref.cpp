@@ -65,7 +65,6 @@ TEST(Xref, Errors) {
       {with_startxref(head + section("0 1\n0000000017 00000 x \n", "/Root 1 0 R"), at),
        "InvalidXref: bad xref entry type"},
       {with_startxref(head + "xref\n0 1\n0000000000 65535 f \n", at), "InvalidXref: bad integer"},
-      {with_startxref(head + section("0 1\n4294967296 00000 n \n", "/Root 1 0 R"), at), "InvalidXref: bad integer"},
       {with_startxref(head + "xref\n0 0\ntrailer\n[1 2]\n", at), "InvalidXref: trailer is not a dictionary"},
       // An offset past the end: the stream reader's header error.
       {with_startxref(head, 999999), "InvalidObject: expected integer"},
@@ -73,38 +72,14 @@ TEST(Xref, Errors) {
   for (const Case& c : cases) EXPECT_EQ(error_of(c.file), c.error) << c.file;
 }
 
-TEST(Xref, PrevChainNewestWinsAndLoopsEnd) {
-  std::string file = "%PDF-1.4\n";
-  size_t old_at = file.size();
-  file += section("5 1\n0000000400 00000 n \n", "/Size 6 /Root 1 0 R");
-  size_t new_at = file.size();
-  file += section("5 1\n0000000900 00000 n \n6 1\n0000000950 00000 n \n",
-                  "/Size 7 /Prev " + std::to_string(old_at));
-  auto xref = read_xref(as_bytes(with_startxref(file, new_at)));
-  ASSERT_TRUE(xref);
-  EXPECT_EQ(xref->entries.at(5).offset, 900u);
-  EXPECT_EQ(xref->entries.at(6).offset, 950u);
-  // The newest trailer wins even without /Root.
-  EXPECT_FALSE(xref->trailer.contains("Root"));
-
+// The newest section winning: incremental updates in tests/test_api.py.
+TEST(Xref, PrevLoopEnds) {
   std::string loop = "%PDF-1.4\n";
   size_t self = loop.size();
   loop += section("1 1\n0000000010 00000 n \n", "/Root 1 0 R /Prev " + std::to_string(self));
   auto looped = read_xref(as_bytes(with_startxref(loop, self)));
   ASSERT_TRUE(looped);
   EXPECT_EQ(looped->entries.size(), 1u);
-}
-
-TEST(Xref, StreamRecords) {
-  auto xref =
-      read_stream_file("/W [1 2 1] /Index [10 2] /Root 1 0 R", std::string("\x01\x00\x0f\x00\x02\x00\x05\x03", 8), 9);
-  ASSERT_TRUE(xref) << xref.error().display();
-  EXPECT_EQ(xref->entries.at(10).kind, XrefEntry::Kind::InFile);
-  EXPECT_EQ(xref->entries.at(10).offset, 15u);
-  EXPECT_EQ(xref->entries.at(11).kind, XrefEntry::Kind::InStream);
-  EXPECT_EQ(xref->entries.at(11).stream, 5u);
-  EXPECT_EQ(xref->entries.at(11).index, 3u);
-  EXPECT_TRUE(xref->trailer.contains("Root"));
 }
 
 TEST(Xref, StreamEdgeCases) {
@@ -121,9 +96,6 @@ TEST(Xref, StreamEdgeCases) {
   auto odd_index = read_stream_file("/W [1 1 0] /Index [0 2 5]", std::string("\x01\x01\x01\x02", 4));
   ASSERT_TRUE(odd_index);
   EXPECT_EQ(odd_index->entries.size(), 2u);
-  auto empty = read_stream_file("/W [1 1 0] /Index [0]", "");
-  ASSERT_TRUE(empty);
-  EXPECT_TRUE(empty->entries.empty());
   auto lenient_w = read_stream_file("/W [1 -2 2 2] /Size 1", std::string("\x01\x00\x05\x00\x00", 5));
   ASSERT_TRUE(lenient_w);
   EXPECT_EQ(lenient_w->entries.at(0).offset, 5u);
@@ -138,7 +110,6 @@ TEST(Xref, StreamEdgeCases) {
       {"/Size 1", "", "InvalidXref: xref /W missing"},
       {"/W [0 0 0] /Size 1", "", "InvalidXref: xref stream zero-width records"},
       {"/W [1 1 1] /Size -1", "", "InvalidXref: bad /Size"},
-      {"/W [1 1 1] /Size 2.0", "", "InvalidXref: xref /Size missing"},
       {"/W [1 1 1] /Size 1 /Filter /FooDecode", "abc", "InvalidXref: xref decode"},
   };
   for (const Case& c : cases) {

@@ -8,6 +8,7 @@ import random
 import resource
 import threading
 import tracemalloc
+import warnings
 
 import pytest
 
@@ -96,9 +97,16 @@ def max_rss_kib() -> int:
 def test_ten_thousand_calls_do_not_grow_memory():
     good = sample_pdf()
     bad = good[:300]
-    calls = [(fn, d) for fn in FUNCTIONS for d in (good, bad)]
+    damaged = b"%junk\n" * 11 + good  # read by recovery, with a RecoveryWarning
+    native = (vellum.info, vellum._vellum._convert)  # the warning's path and the (result, note) pair
+    calls = [(fn, d) for fn in FUNCTIONS + native for d in (good, bad, damaged)]
 
     def batch(n):
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", vellum.RecoveryWarning)
+            calls_made(n)
+
+    def calls_made(n):
         for k in range(n):
             fn, d = calls[k % len(calls)]
             try:

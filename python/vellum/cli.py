@@ -87,7 +87,7 @@ def positive_int(text: str) -> int:
 MAX_PAGE_SELECTION = 1_000_000
 
 
-def page_spec(text: str) -> List[int]:
+def page_list(text: str) -> List[int]:
     """ "1-5,9" -> [0, 1, 2, 3, 4, 8]: 1-based numbers and ranges to 0-based indices."""
     indices: List[int] = []
     for part in text.split(","):
@@ -132,7 +132,7 @@ def build_parser() -> argparse.ArgumentParser:
         help="number of files converted at once (default: the number of CPUs)",
     )
     parser.add_argument(
-        "--pages", metavar="LIST", type=page_spec, default=None, help='only these pages, counted from 1: "1-5,9"'
+        "--pages", metavar="LIST", type=page_list, default=None, help='only these pages, counted from 1: "1-5,9"'
     )
     parser.add_argument(
         "--info", action="store_true", help="print the page count, metadata and outline of one FILE as JSON"

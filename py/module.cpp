@@ -468,6 +468,21 @@ PyModuleDef module_def = {
     nullptr,
 };
 
+// Creates vellum._vellum.<name> derived from `base` and adds it to the
+// module; returns a reference the caller keeps for the process's life, or
+// nullptr with an exception set.
+PyObject* add_exception(PyObject* module, const char* name, const char* doc, PyObject* base) {
+  std::string qualified = std::string("vellum._vellum.") + name;
+  Owned type(PyErr_NewExceptionWithDoc(qualified.c_str(), doc, base, nullptr));
+  if (!type) return nullptr;
+  Py_INCREF(type.get());
+  if (PyModule_AddObject(module, name, type.get()) < 0) {
+    Py_DECREF(type.get());
+    return nullptr;
+  }
+  return type.release();  // the module holds another reference
+}
+
 PyObject* create_module() noexcept {
   if (initialised) {
     PyErr_SetString(PyExc_ImportError, "vellum._vellum is already initialised in this process");
@@ -491,44 +506,24 @@ PyObject* create_module() noexcept {
   if (PyModule_AddObject(module.get(), "__all__", all.get()) < 0) return nullptr;
   all.release();
 
-  Owned error(PyErr_NewExceptionWithDoc(
-      "vellum._vellum.InternalError",
+  internal_error = add_exception(
+      module.get(), "InternalError",
       "A fault inside vellum itself (a broken invariant, or the interpreter failing to build a result). "
       "Derived from BaseException so that handlers of Exception do not swallow it.",
-      PyExc_BaseException, nullptr));
-  if (!error) return nullptr;
-  Py_INCREF(error.get());
-  if (PyModule_AddObject(module.get(), "InternalError", error.get()) < 0) {
-    Py_DECREF(error.get());
-    return nullptr;
-  }
-  internal_error = error.release();  // the module holds another reference
-
-  Owned password(PyErr_NewExceptionWithDoc(
-      "vellum._vellum.PasswordError",
+      PyExc_BaseException);
+  if (!internal_error) return nullptr;
+  password_error = add_exception(
+      module.get(), "PasswordError",
       "The document is encrypted and the password given (or none) is neither its user nor its owner password. "
       "A subclass of ValueError.",
-      PyExc_ValueError, nullptr));
-  if (!password) return nullptr;
-  Py_INCREF(password.get());
-  if (PyModule_AddObject(module.get(), "PasswordError", password.get()) < 0) {
-    Py_DECREF(password.get());
-    return nullptr;
-  }
-  password_error = password.release();
-
-  Owned warning(PyErr_NewExceptionWithDoc(
-      "vellum._vellum.RecoveryWarning",
+      PyExc_ValueError);
+  if (!password_error) return nullptr;
+  recovery_warning = add_exception(
+      module.get(), "RecoveryWarning",
       "A damaged file was read by repairing its structure (a rebuilt cross-reference table); "
       "the message says what was wrong. Pass strict=True to get an error instead.",
-      PyExc_UserWarning, nullptr));
-  if (!warning) return nullptr;
-  Py_INCREF(warning.get());
-  if (PyModule_AddObject(module.get(), "RecoveryWarning", warning.get()) < 0) {
-    Py_DECREF(warning.get());
-    return nullptr;
-  }
-  recovery_warning = warning.release();
+      PyExc_UserWarning);
+  if (!recovery_warning) return nullptr;
   initialised = true;
   return module.release();
 }

@@ -126,6 +126,28 @@ def test_q_nesting_is_bounded_and_stays_matched(kept, excess, inner_x):
     assert runs_of(b.build()) == [("inner", inner_x), ("outer", 72)]
 
 
+ITEMS = 1 << 24  # operators plus operands one page's content may hold
+RUNS = 1 << 20  # text runs one page may show
+
+
+@pytest.mark.parametrize("content, error", [
+    (b"q\n" * (ITEMS + 1), f"BadStream: page content exceeds the page's budget of {ITEMS} operators and operands"),
+    # Elements of array operands count: one TJ of 2^24 strings.
+    (b"BT [" + b"(x)" * ITEMS + b"] TJ ET", f"BadStream: page content exceeds the page's budget of {ITEMS} operators and operands"),
+    (b"BT /F1 1 Tf [" + b"(x)" * (RUNS + 1) + b"] TJ ET", f"BadStream: page text exceeds the page's budget of {RUNS} runs"),
+    (b"BT /F1 1 Tf [" + b"(x)" * RUNS + b"] TJ ET", None),
+], ids=["operators", "array-elements", "runs", "runs-at-budget"])
+def test_page_budgets_end_work_with_their_own_words(content, error):
+    b = PdfBuilder()
+    b.add_page(None, Contents=b.add_stream(None, content), fonts={"F1": "Helvetica"})
+    if error is None:
+        assert vellum.parse_to_markdown(b.build()).count("x") == RUNS
+        return
+    with pytest.raises(ValueError) as e:
+        vellum.parse_to_markdown(b.build())
+    assert str(e.value) == error
+
+
 def image_page(images) -> bytes:
     b = PdfBuilder()
     refs = {}

@@ -53,14 +53,23 @@ Result<ExtractedDoc> extract(const Document& doc, PageSelection selection) {
   uint64_t content_budget = kMaxDocumentContent;
   uint64_t table_cell_budget = kMaxDocumentTableCells;
   FormCache forms_cache;  // forms drawn on many pages are decoded once
+  // Each page's content decodes into the memory the previous page's used.
+  Bytes spare;
   for (size_t index : chosen) {
     const Page& page = pages[index];
-    VELLUM_TRY(Bytes content, page_content(resolver, *page.dict, &content_budget));
-    ExpandedContent expanded = expand_forms(parse_content(ByteSpan(content.data(), content.size())),
-                                            *page.resources, resolver, forms_cache, &content_budget);
+    VELLUM_TRY(Bytes content, page_content(resolver, *page.dict, &content_budget, std::move(spare)));
+    ContentOps parsed = parse_content(ByteSpan(content.data(), content.size()));
+    spare = std::move(content);
+    if (parsed.over_budget)
+      return make_error(ErrorKind::BadStream, "page content exceeds the page's budget of " +
+                                                  std::to_string(kMaxContentItems) + " operators and operands");
+    ExpandedContent expanded =
+        expand_forms(std::move(parsed), *page.resources, resolver, forms_cache, &content_budget);
     const ContentOps& ops = expanded.content;
-    content = Bytes();
     std::vector<TextRun> runs = extract_runs(expanded, font_maps(resolver, expanded.resources, fonts_cache));
+    if (runs.size() > kMaxPageTextRuns)
+      return make_error(ErrorKind::BadStream,
+                        "page text exceeds the page's budget of " + std::to_string(kMaxPageTextRuns) + " runs");
     PageText text = layout_page(runs, page.media_box);
     text.tables = detect_tables(ops, runs, &table_cell_budget);
     auto images = images_by_resources.find(page.resources);

@@ -86,14 +86,14 @@ Result<Bytes> with_predictor(Result<Bytes> decoded, const Dictionary* parms) {
 }
 
 // One decoding stage (never PassThrough or Unsupported).
-Result<Bytes> run_stage(const Stage& s, ByteSpan in, uint64_t limit) {
+Result<Bytes> run_stage(const Stage& s, ByteSpan in, uint64_t limit, Bytes storage) {
   switch (s.action) {
     case Action::Flate:
       // A Flate stream with no bytes at all holds no data, not corrupt data:
       // writers emit /Length 0 streams for empty pages, and failing them
       // would fail the whole document.
       if (in.empty()) return Bytes{};
-      return with_predictor(inflate(skip_zlib_header(in), limit), s.parms);
+      return with_predictor(inflate(skip_zlib_header(in), limit, std::move(storage)), s.parms);
     case Action::Lzw: return with_predictor(lzw_decode(in, early_change_of(s.parms), limit), s.parms);
     case Action::Ascii85: return ascii85_decode(in, limit);
     case Action::AsciiHex: return ascii_hex_decode(in, limit);
@@ -107,8 +107,10 @@ Result<Bytes> run_stage(const Stage& s, ByteSpan in, uint64_t limit) {
 Error unsupported(const Stage& s) { return make_error(ErrorKind::Unsupported, "unsupported filter: " + *s.name); }
 
 // Run the chain. With `validate`, a final Flate stage is only validated and
-// the returned bytes are meaningless (empty).
-Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bool validate, uint64_t* produced) {
+// the returned bytes are meaningless (empty). `storage` goes to the last
+// decoding stage, or holds the raw bytes when nothing decodes.
+Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bool validate, uint64_t* produced,
+                        Bytes storage = {}) {
   uint64_t unused = 0;
   if (!produced) produced = &unused;
   *produced = 0;
@@ -146,7 +148,7 @@ Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bo
       decoded = true;
       continue;
     }
-    Result<Bytes> out = run_stage(s, in, limit);
+    Result<Bytes> out = run_stage(s, in, limit, i == *last_decoding ? std::move(storage) : Bytes{});
     if (!out) {
       if (out.error() == stream_too_large()) *produced += limit;
       return out;
@@ -157,7 +159,10 @@ Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bo
   }
   if (runnable < stages.size()) return unsupported(stages[runnable]);
   if (validate) return Bytes{};
-  if (!decoded) return Bytes(raw.begin(), raw.end());
+  if (!decoded) {
+    storage.assign(raw.begin(), raw.end());
+    return storage;
+  }
   return work;
 }
 
@@ -165,6 +170,10 @@ Result<Bytes> run_chain(const Dictionary& dict, ByteSpan raw, uint64_t limit, bo
 
 Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit) {
   return run_chain(dict, raw, limit, false, nullptr);
+}
+
+Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit, Bytes storage) {
+  return run_chain(dict, raw, limit, false, nullptr, std::move(storage));
 }
 
 Status validate_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit, uint64_t* produced) {

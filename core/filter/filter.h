@@ -27,6 +27,8 @@ Status validate_stream(const Dictionary& dict, ByteSpan raw);
 // The same two operations with another output limit per stage (tests use a
 // small one; everything else goes through the overloads above).
 Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit);
+// With a buffer whose capacity the decoded bytes may take over (see inflate()).
+Result<Bytes> decode_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit, Bytes storage);
 Status validate_stream(const Dictionary& dict, ByteSpan raw, uint64_t limit);
 
 // validate_stream that also reports in `produced` the bytes its stages

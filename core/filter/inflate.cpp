@@ -207,7 +207,8 @@ inline uint64_t load_le64(const uint8_t* p) {
 // sweeping the whole reservation.
 class BufferSink {
  public:
-  BufferSink(size_t input_size, uint64_t limit) : limit_(limit) {
+  BufferSink(size_t input_size, uint64_t limit, Bytes storage) : buf_(std::move(storage)), limit_(limit) {
+    buf_.clear();
     reserve_within(buf_, std::min<uint64_t>({uint64_t{input_size} * 8 + 64, uint64_t{64} << 20, limit}), limit);
     resize_within(buf_, std::min<uint64_t>(kZeroFillStep, buf_.capacity()), limit);
   }
@@ -576,8 +577,8 @@ class Inflater {
 
 }  // namespace
 
-Result<Bytes> inflate(ByteSpan data, uint64_t limit) {
-  BufferSink sink(data.size(), limit);
+Result<Bytes> inflate(ByteSpan data, uint64_t limit, Bytes storage) {
+  BufferSink sink(data.size(), limit, std::move(storage));
   Inflater<BufferSink> inflater(data, sink);
   switch (inflater.run()) {
     case Fail::None: return sink.finish(inflater.out_pos());

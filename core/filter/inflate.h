@@ -9,7 +9,10 @@ namespace vellum {
 // input that ends before the final block, fails with BadStream
 // "corrupt DEFLATE data"; output beyond `limit` bytes fails with
 // "decoded stream too large". Bytes after the final block are ignored.
-Result<Bytes> inflate(ByteSpan data, uint64_t limit = kMaxDecodedStream);
+// `storage` lends its capacity to the output (its bytes are discarded): a
+// caller decoding stream after stream into memory it has already touched
+// skips the page faults and copies of growing a fresh buffer.
+Result<Bytes> inflate(ByteSpan data, uint64_t limit = kMaxDecodedStream, Bytes storage = {});
 
 // The success or failure of inflate() without keeping the output: only a
 // 32 KiB window and a byte count. With `png_row_stride` > 0 it also checks,

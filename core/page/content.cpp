@@ -9,7 +9,8 @@
 // content and no operator allocates on its own.
 //
 // The parser never fails: a malformed operand ends the list at that point and
-// what was read before is kept.
+// what was read before is kept. Past its item budget it stops the same way
+// and says so.
 #include "page/content.h"
 
 #include <algorithm>
@@ -40,12 +41,13 @@ size_t skip_inline_image(ByteSpan bytes, size_t from) {
 
 }  // namespace
 
-ContentOps parse_content(ByteSpan bytes) {
+ContentOps parse_content(ByteSpan bytes, uint64_t max_items) {
   ContentOps out;
   // Op stores slice bounds as 32-bit values; content that would need more
   // operands than that is cut off there (it would be tens of gigabytes).
   constexpr size_t kMaxOperands = std::numeric_limits<uint32_t>::max();
   size_t pending = 0;
+  uint64_t items_left = max_items;
   auto drop_pending = [&] { out.operands.resize(pending); };
 
   Lexer lex(bytes);
@@ -55,8 +57,11 @@ ContentOps parse_content(ByteSpan bytes) {
 
     if (starts_operand(lex.peek())) {
       if (out.operands.size() >= kMaxOperands) break;
-      auto operand = parse_object(lex);
-      if (!operand) break;
+      auto operand = parse_object(lex, items_left);
+      if (!operand) {
+        out.over_budget = items_left == 0;
+        break;
+      }
       out.operands.push_back(std::move(operand).value());
       continue;
     }
@@ -74,6 +79,11 @@ ContentOps parse_content(ByteSpan bytes) {
       continue;
     }
 
+    if (items_left == 0) {
+      out.over_budget = true;
+      break;
+    }
+    --items_left;
     Op op;
     op.name_len = static_cast<uint8_t>(std::min<size_t>(word.size(), sizeof(op.name)));
     std::memcpy(op.name, word.data(), op.name_len);

@@ -20,15 +20,24 @@ struct Op {
   std::string_view op() const { return std::string_view(name, name_len); }
 };
 
+// Operators plus operand objects (the elements of array and dictionary
+// operands included) that one content stream may hold. At 16 and 64 bytes
+// apiece that is at most about 1 GiB parsed, where a few KB of Flate could
+// otherwise ask for tens of gigabytes; the heaviest real pages hold a few
+// million.
+inline constexpr uint64_t kMaxContentItems = uint64_t{1} << 24;
+
 struct ContentOps {
   std::vector<Op> ops;
   std::vector<Object> operands;
+  // Parsing stopped at the item budget; what came before is kept.
+  bool over_budget = false;
 
   std::span<const Object> operands_of(const Op& op) const {
     return std::span<const Object>(operands.data() + op.first_operand, op.operand_count);
   }
 };
 
-ContentOps parse_content(ByteSpan bytes);
+ContentOps parse_content(ByteSpan bytes, uint64_t max_items = kMaxContentItems);
 
 }  // namespace vellum

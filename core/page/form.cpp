@@ -103,6 +103,10 @@ std::shared_ptr<Form> decode_form(const Resolver& resolver, const Stream& stream
   if (!bytes || bytes->size() > limit) return form;  // unfiltered data is not measured by the chain
   if (budget) *budget -= bytes->size();
   form->content = parse_content(ByteSpan(bytes->data(), bytes->size()));
+  if (form->content.over_budget) {
+    form->content = ContentOps();  // skipped like a broken form; keep none of it cached
+    return form;
+  }
   if (const Object* res = stream.dict.get("Resources")) {
     Result<const Dictionary*> dict = resolver.resolve_dict(*res);
     if (dict) form->resources = *dict;  // a broken /Resources counts as absent

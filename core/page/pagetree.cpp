@@ -111,11 +111,11 @@ namespace {
 // A stream's decoded bytes, counted against the document's budget. Where the
 // budget has less left than the per-stream limit, running out is reported
 // as the budget's failure, not the stream's.
-Result<Bytes> decode_counted(const Stream& stream, uint64_t* budget) {
-  if (!budget) return decode_stream(stream.dict, stream.data());
+Result<Bytes> decode_counted(const Stream& stream, uint64_t* budget, Bytes storage) {
+  if (!budget) return decode_stream(stream.dict, stream.data(), kMaxDecodedStream, std::move(storage));
   const bool budget_binds = *budget < kMaxDecodedStream;
   const uint64_t limit = budget_binds ? *budget : kMaxDecodedStream;
-  Result<Bytes> out = decode_stream(stream.dict, stream.data(), limit);
+  Result<Bytes> out = decode_stream(stream.dict, stream.data(), limit, std::move(storage));
   // Unfiltered data is not measured by the chain.
   const bool too_large = out ? out->size() > limit : out.error() == stream_too_large();
   if (too_large) return budget_binds ? content_budget_spent() : stream_too_large();
@@ -124,7 +124,7 @@ Result<Bytes> decode_counted(const Stream& stream, uint64_t* budget) {
 }
 }  // namespace
 
-Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uint64_t* budget) {
+Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uint64_t* budget, Bytes storage) {
   const Object* contents = page.get("Contents");
   if (!contents) return Bytes{};
   const Object* value = contents;
@@ -132,7 +132,7 @@ Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uin
     VELLUM_TRY(const Object* got, resolver.get(contents->as_ref().num));
     value = got;
   }
-  if (value->is_stream()) return decode_counted(value->as_stream(), budget);
+  if (value->is_stream()) return decode_counted(value->as_stream(), budget, std::move(storage));
   if (!value->is_array()) return Bytes{};
   Bytes out;
   // Parts are joined in one buffer that grows within the budget (see
@@ -145,7 +145,7 @@ Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uin
       part = got;
     }
     if (!part->is_stream()) continue;
-    VELLUM_TRY(Bytes decoded, decode_counted(part->as_stream(), budget));
+    VELLUM_TRY(Bytes decoded, decode_counted(part->as_stream(), budget, out.empty() ? std::move(storage) : Bytes{}));
     if (out.empty()) {
       out = std::move(decoded);
     } else {

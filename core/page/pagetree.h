@@ -25,8 +25,10 @@ Result<std::vector<Page>> collect_pages(const Resolver& resolver, const Dictiona
 // against it and a decode that would exceed it fails with
 // content_budget_spent(): the driver gives each document one budget, so a
 // content stream that inflates to the per-stream limit cannot be decoded
-// again for every page that shares it.
-Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uint64_t* budget = nullptr);
+// again for every page that shares it. `storage` lends its capacity to the
+// result (see decode_stream()).
+Result<Bytes> page_content(const Resolver& resolver, const Dictionary& page, uint64_t* budget = nullptr,
+                           Bytes storage = {});
 
 // The document-wide budget for decoded page content.
 inline constexpr uint64_t kMaxDocumentContent = uint64_t{4} << 30;

@@ -107,7 +107,7 @@ class TextMachine {
 };
 
 void TextMachine::show(const std::string* s) {
-  if (s == nullptr) return;
+  if (s == nullptr || out_.size() > kMaxPageTextRuns) return;
   ByteSpan bytes = as_bytes(*s);
 
   TextRun run;
@@ -290,7 +290,10 @@ std::vector<TextRun> run_machine(const ContentOps& content, const FontMap& fonts
                                  std::span<const std::shared_ptr<const FontMap>> form_fonts) {
   std::vector<TextRun> runs;
   TextMachine machine(fonts, form_fonts, runs);
-  for (const Op& op : content.ops) machine.step(op.op(), content.operands_of(op));
+  for (const Op& op : content.ops) {
+    machine.step(op.op(), content.operands_of(op));
+    if (runs.size() > kMaxPageTextRuns) break;
+  }
   return runs;
 }
 }  // namespace

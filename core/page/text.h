@@ -51,6 +51,12 @@ struct TextRun {
   double rise = 0;
 };
 
+// Text runs one page may show. A page that shows more stops there (its
+// result holds kMaxPageTextRuns + 1 runs) and the driver fails the document:
+// every run costs a few hundred bytes through layout, and a few KB of Flate
+// can show ten million, while the densest real pages show tens of thousands.
+inline constexpr size_t kMaxPageTextRuns = size_t{1} << 20;
+
 std::vector<TextRun> extract_runs(const ContentOps& content, const FontMap& fonts);
 // Content with forms expanded: fonts[i] is the font map of the expansion's
 // resources[i] (font_maps() in page/form.h gives them).

@@ -21,7 +21,7 @@ Error token_error(const char* message) { return make_error(ErrorKind::Unexpected
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-Result<Object> parse_at_depth(Lexer& lx, int depth);
+Result<Object> parse_at_depth(Lexer& lx, int depth, uint64_t* items_left);
 
 Result<Object> parse_name(Lexer& lx) {
   lx.advance();  // '/'
@@ -227,7 +227,7 @@ Result<Object> parse_number(Lexer& lx) {
   return Object::integer(value);
 }
 
-Result<Dictionary> parse_dictionary_at(Lexer& lx, int depth) {
+Result<Dictionary> parse_dictionary_at(Lexer& lx, int depth, uint64_t* items_left) {
   if (depth > kMaxNestingDepth) return token_error("nesting too deep");
   lx.advance(2);
   Dictionary dict;
@@ -240,9 +240,9 @@ Result<Dictionary> parse_dictionary_at(Lexer& lx, int depth) {
       lx.advance(2);
       return dict;
     }
-    VELLUM_TRY(Object key, parse_at_depth(lx, depth + 1));
+    VELLUM_TRY(Object key, parse_at_depth(lx, depth + 1, items_left));
     if (!key.is_name()) return token_error("dictionary key is not a name");
-    VELLUM_TRY(Object value, parse_at_depth(lx, depth + 1));
+    VELLUM_TRY(Object value, parse_at_depth(lx, depth + 1, items_left));
     std::string& name = key.as_name_mut();
     if (dict.size() < kIndexThreshold) {
       dict.insert(std::move(name), std::move(value));
@@ -261,7 +261,7 @@ Result<Dictionary> parse_dictionary_at(Lexer& lx, int depth) {
   }
 }
 
-Result<Object> parse_array(Lexer& lx, int depth) {
+Result<Object> parse_array(Lexer& lx, int depth, uint64_t* items_left) {
   if (depth > kMaxNestingDepth) return token_error("nesting too deep");
   lx.advance();  // '['
   std::vector<Object> items;
@@ -272,24 +272,28 @@ Result<Object> parse_array(Lexer& lx, int depth) {
       lx.advance();
       return Object::array(std::move(items));
     }
-    VELLUM_TRY(Object item, parse_at_depth(lx, depth + 1));
+    VELLUM_TRY(Object item, parse_at_depth(lx, depth + 1, items_left));
     items.push_back(std::move(item));
   }
 }
 
-Result<Object> parse_at_depth(Lexer& lx, int depth) {
+Result<Object> parse_at_depth(Lexer& lx, int depth, uint64_t* items_left) {
   lx.skip_ws();
   if (lx.at_end()) return eof();
+  if (items_left != nullptr) {
+    if (*items_left == 0) return token_error("too many objects");
+    --*items_left;
+  }
   uint8_t c = lx.peek();
   switch (c) {
     case '/': return parse_name(lx);
     case '<':
       if (lx.peek_at(1) == '<') {
-        VELLUM_TRY(Dictionary d, parse_dictionary_at(lx, depth));
+        VELLUM_TRY(Dictionary d, parse_dictionary_at(lx, depth, items_left));
         return Object::dictionary(std::move(d));
       }
       return parse_hex_string(lx);
-    case '[': return parse_array(lx, depth);
+    case '[': return parse_array(lx, depth, items_left);
     case '(': return parse_literal_string(lx);
     default: break;
   }
@@ -303,8 +307,9 @@ Result<Object> parse_at_depth(Lexer& lx, int depth) {
 
 }  // namespace
 
-Result<Object> parse_object(Lexer& lexer) { return parse_at_depth(lexer, 0); }
+Result<Object> parse_object(Lexer& lexer) { return parse_at_depth(lexer, 0, nullptr); }
+Result<Object> parse_object(Lexer& lexer, uint64_t& items_left) { return parse_at_depth(lexer, 0, &items_left); }
 
-Result<Dictionary> parse_dictionary(Lexer& lexer) { return parse_dictionary_at(lexer, 0); }
+Result<Dictionary> parse_dictionary(Lexer& lexer) { return parse_dictionary_at(lexer, 0, nullptr); }
 
 }  // namespace vellum

@@ -1,20 +1,67 @@
 #include "syntax/lex.h"
 
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vellum {
+namespace {
+
+// Long stretches of blanks and long comments (content streams pad with
+// them, and a hostile one can hold a gigabyte) are scanned sixteen bytes at
+// a time where SSE2 is available; the byte loops after them finish the tail
+// and are the whole scan elsewhere.
+
+// How many of the n bytes at p are whitespace before the first that is not.
+size_t blank_prefix(const uint8_t* p, size_t n) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; n - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i ws = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x20)), _mm_cmpeq_epi8(v, _mm_set1_epi8(0x0A)));
+    ws = _mm_or_si128(ws, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x0D)), _mm_cmpeq_epi8(v, _mm_set1_epi8(0x09))));
+    ws = _mm_or_si128(ws, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x0C)), _mm_cmpeq_epi8(v, _mm_setzero_si128())));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ws));
+    if (mask != 0xFFFF) return i + static_cast<size_t>(std::countr_one(mask));
+  }
+#endif
+  while (i < n && chars::is_whitespace(p[i])) ++i;
+  return i;
+}
+
+// How many of the n bytes at p a comment's rest takes: through the first CR
+// or LF, or all of them.
+size_t comment_rest(const uint8_t* p, size_t n) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; n - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i eol = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x0D)), _mm_cmpeq_epi8(v, _mm_set1_epi8(0x0A)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(eol));
+    if (mask != 0) return i + static_cast<size_t>(std::countr_zero(mask)) + 1;
+  }
+#endif
+  for (; i < n; ++i)
+    if (p[i] == '\r' || p[i] == '\n') return i + 1;
+  return n;
+}
+
+}  // namespace
 
 void Lexer::skip_ws() {
   while (pos_ < len_) {
     uint8_t c = data_[pos_];
     if (chars::is_whitespace(c)) {
       ++pos_;
+      // Most gaps between tokens are one byte: only a second blank starts a scan.
+      if (pos_ < len_ && chars::is_whitespace(data_[pos_])) pos_ += blank_prefix(data_ + pos_, len_ - pos_);
       continue;
     }
     if (c != '%') return;
     ++pos_;
-    while (pos_ < len_) {
-      uint8_t d = data_[pos_++];
-      if (d == '\r' || d == '\n') break;
-    }
+    pos_ += comment_rest(data_ + pos_, len_ - pos_);
   }
 }
 

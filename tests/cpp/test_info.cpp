@@ -26,32 +26,14 @@ TEST(Info, TextStrings) {
 }
 
 TEST(Info, Dates) {
-  struct Case {
-    const char* pdf;
-    const char* iso;  // nullptr: not a date
-  } cases[] = {
-      {"D:20240501123000+02'00'", "2024-05-01T12:30:00+02:00"},
-      {"D:20240501123000-05'30", "2024-05-01T12:30:00-05:30"},
-      {"D:20240501123000Z00'00'", "2024-05-01T12:30:00+00:00"},
-      {"D:20240501123000Z", "2024-05-01T12:30:00+00:00"},
-      {"D:2024", "2024-01-01T00:00:00"},
-      {"D:202405011230", "2024-05-01T12:30:00"},
-      {"20240501", "2024-05-01T00:00:00"},
-      {"D:20240501123000+", "2024-05-01T12:30:00"},
-      {"D:20241301", nullptr},
-      {"D:2024050", nullptr},
-      {"D:20240501250000", nullptr},
-      {"Tue May 1 2024", nullptr},
-      {"", nullptr},
+  const std::pair<const char*, const char*> cases[] = {  // "-": not a date
+      {"D:20240501123000-05'30", "2024-05-01T12:30:00-05:30"}, {"D:20240501123000Z00'00'", "2024-05-01T12:30:00+00:00"},
+      {"D:20240501123000Z", "2024-05-01T12:30:00+00:00"},      {"D:2024", "2024-01-01T00:00:00"},
+      {"D:202405011230", "2024-05-01T12:30:00"},              {"20240501", "2024-05-01T00:00:00"},
+      {"D:20240501123000+", "2024-05-01T12:30:00"},           {"D:20241301", "-"},
+      {"D:2024050", "-"}, {"D:20240501250000", "-"}, {"Tue May 1 2024", "-"}, {"", "-"},
   };
-  for (const Case& c : cases) {
-    std::optional<std::string> got = iso_date(c.pdf);
-    if (c.iso) {
-      EXPECT_EQ(got.value_or("<none>"), c.iso) << c.pdf;
-    } else {
-      EXPECT_FALSE(got) << c.pdf << " -> " << *got;
-    }
-  }
+  for (const auto& [pdf, iso] : cases) EXPECT_EQ(iso_date(pdf).value_or("-"), iso) << pdf;
 }
 
 namespace {
@@ -82,9 +64,11 @@ std::vector<std::string> outline_lines(const PdfFixture& f) {
 
 }  // namespace
 
+// Titles, authors, dates and the page count as other writers produce them:
+// tests/test_pages_and_info.py. Here: indirect and wrong-kind entries.
 TEST(Info, InformationDictionary) {
   PdfFixture f = three_pages("");
-  f.object(9, "<< /Title <FEFF00540069007400720065> /Author (A. Writer) /Producer 10 0 R "
+  f.object(9, "<< /Title <FEFF00540069007400720065> /Producer 10 0 R "
               "/CreationDate (D:20200102030405+01'00') /ModDate (garbage) /Subject 42 >>")
       .object(10, "(indirect \\(producer\\))")
       .trailer("/Root 1 0 R /Info 9 0 R");
@@ -93,17 +77,10 @@ TEST(Info, InformationDictionary) {
   ASSERT_TRUE(doc);
   auto info = read_info(*doc);
   ASSERT_TRUE(info) << info.error().display();
-  EXPECT_EQ(info->page_count, 3u);
-  EXPECT_EQ(info->version, "1.7");
-  EXPECT_FALSE(info->encrypted);
-  EXPECT_EQ(info->title, "Titre");
-  EXPECT_EQ(info->author, "A. Writer");
   EXPECT_EQ(info->producer, "indirect (producer)");
   EXPECT_EQ(info->subject, std::nullopt);  // not a string
-  EXPECT_EQ(info->keywords, std::nullopt);
   EXPECT_EQ(info->creation_date, "2020-01-02T03:04:05+01:00");
   EXPECT_EQ(info->modification_date, std::nullopt);
-  EXPECT_TRUE(info->outline.empty());
   EXPECT_EQ(document_title(*doc), "Titre");
 }
 
@@ -136,18 +113,15 @@ TEST(Info, OutlineDepthIsBounded) {
   EXPECT_EQ(lines.back(), std::to_string(kMaxOutlineDepth) + " x 1");
 }
 
+// The order, negative indices and messages are checked through the Python
+// functions (tests/test_pages_and_info.py); here the extremes of int64_t,
+// whose negation overflows.
 TEST(Info, PageSelection) {
-  const int64_t picks[] = {2, -3, 0, 2};
-  auto chosen = resolve_selection(PageSelection{false, picks}, 3);
-  ASSERT_TRUE(chosen);
-  EXPECT_EQ(*chosen, (std::vector<size_t>{2, 0, 0, 2}));
-  EXPECT_EQ(resolve_selection({}, 2).value(), (std::vector<size_t>{0, 1}));
-  for (int64_t bad : {int64_t{3}, int64_t{-4}, INT64_MAX, INT64_MIN}) {
+  for (int64_t bad : {INT64_MAX, INT64_MIN}) {
     const int64_t one[] = {bad};
     auto got = resolve_selection(PageSelection{false, one}, 3);
     ASSERT_FALSE(got) << bad;
     EXPECT_EQ(got.error().kind, ErrorKind::PageOutOfRange);
-    EXPECT_NE(got.error().message.find("the document has 3 pages"), std::string::npos) << got.error().message;
   }
 
   // Unselected pages are not decoded: page 0's content cannot be.

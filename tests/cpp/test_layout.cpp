@@ -21,43 +21,38 @@ TextRun run(std::string text, double x, double y, double width, double size) {
   return TextRun{std::move(text), nullptr, x, y, width, size, x + width, size};
 }
 
-struct Case {
-  std::vector<TextRun> runs;
-  const char* text;  // lines joined with "|"
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.text << '"'; }
-
-class LayoutPage : public ::testing::TestWithParam<Case> {};
-
-TEST_P(LayoutPage, Lines) {
-  PageText page = layout_page(GetParam().runs, kLetter);
+// The page's lines joined with "|".
+std::string lines_of(const PageText& page) {
   std::string text = page.text();
   std::replace(text.begin(), text.end(), '\n', '|');
-  EXPECT_EQ(text, GetParam().text);
-  EXPECT_EQ(page.needs_ocr, GetParam().runs.empty());
+  return text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LayoutPage,
-    ::testing::Values(
-        Case{{}, ""},
-        Case{{run("a", 0, 700, 5, 12), run("b", 100, 694, 5, 12), run("c", 0, 693.9, 5, 12)}, "a b|c"},
-        // Size-1 text: the tolerance floor is 1.0, not 0.5; the larger size counts.
-        Case{{run("a", 0, 700, 0.5, 1), run("b", 0.5, 699.2, 0.5, 1), run("C", 4.5, 691, 5, 20)}, "abC"},
-        // Against the line's first run only: 690 is 5 from 695 but 10 from 700.
-        Case{{run("a", 0, 700, 5, 12), run("b", 50, 695, 5, 12), run("c", 100, 690, 5, 12)}, "a b|c"},
-        Case{{run("A", 72, 700, 30, 12), run("B", 104, 700, 6, 12), run("C", 112.5, 700, 6, 12)}, "AB C"},
-        Case{{run("a", 0, 700, 1, 0.5), run("b", 1.19, 700, 1, 0.5), run("c", 2.4, 700, 1, 0.5)}, "ab c"},
-        Case{{run("ab", 0, 700, 10, 10), run("c", 3, 700, 5, 10)}, "abc"},
-        Case{{run("a ", 0, 700, 10, 10), run("b", 50, 700, 5, 10), run(" c", 90, 700, 5, 10)}, "a b c"},
-        Case{{run("", 0, 700, 0, 10), run("b", 50, 700, 5, 10), run("", 90, 700, 0, 10), run("c", 99, 700, 5, 10)},
-             " b c"},
-        // A line reads by x: the raised run follows, after its gap.
-        Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "base 2"},
-        Case{{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
-        Case{{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+TEST(LayoutPage, Lines) {
+  const std::pair<std::vector<TextRun>, const char*> cases[] = {
+      {{}, ""},
+      {{run("a", 0, 700, 5, 12), run("b", 100, 694, 5, 12), run("c", 0, 693.9, 5, 12)}, "a b|c"},
+      // Size-1 text: the tolerance floor is 1.0, not 0.5; the larger size counts.
+      {{run("a", 0, 700, 0.5, 1), run("b", 0.5, 699.2, 0.5, 1), run("C", 4.5, 691, 5, 20)}, "abC"},
+      // Against the line's first run only: 690 is 5 from 695 but 10 from 700.
+      {{run("a", 0, 700, 5, 12), run("b", 50, 695, 5, 12), run("c", 100, 690, 5, 12)}, "a b|c"},
+      {{run("A", 72, 700, 30, 12), run("B", 104, 700, 6, 12), run("C", 112.5, 700, 6, 12)}, "AB C"},
+      {{run("a", 0, 700, 1, 0.5), run("b", 1.19, 700, 1, 0.5), run("c", 2.4, 700, 1, 0.5)}, "ab c"},
+      {{run("ab", 0, 700, 10, 10), run("c", 3, 700, 5, 10)}, "abc"},
+      {{run("a ", 0, 700, 10, 10), run("b", 50, 700, 5, 10), run(" c", 90, 700, 5, 10)}, "a b c"},
+      {{run("", 0, 700, 0, 10), run("b", 50, 700, 5, 10), run("", 90, 700, 0, 10), run("c", 99, 700, 5, 10)},
+           " b c"},
+      // A line reads by x: the raised run follows, after its gap.
+      {{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "base 2"},
+      {{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
+      {{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"},
+  };
+  for (const auto& [runs, text] : cases) {
+    PageText page = layout_page(runs, kLetter);
+    EXPECT_EQ(lines_of(page), text);
+    EXPECT_EQ(page.needs_ocr, runs.empty()) << text;
+  }
+}
 
 TEST(LayoutPageFields, MediaBoxAndLinePosition) {
   PageText page = layout_page({run("a", 3, 700, 5, 10)}, {0, 792, 612, 0});
@@ -150,61 +145,25 @@ TEST(LayoutPageScaled, LineToleranceInUserSpace) {
   };
   for (const auto& tc : cases) {
     std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    auto lines = [&](LineTolerance tolerance) {
-      std::string text = layout_page(runs, kLetter, GapMeasure::UserSpace, tolerance).text();
-      std::replace(text.begin(), text.end(), '\n', '|');
-      return text;
-    };
-    EXPECT_EQ(lines(LineTolerance::UserSpace), tc.text) << tc.content;
-    EXPECT_EQ(lines(LineTolerance::UnscaledSize), tc.unscaled_text) << tc.content;
+    for (auto [tolerance, text] : {std::pair(LineTolerance::UserSpace, tc.text),
+                                   std::pair(LineTolerance::UnscaledSize, tc.unscaled_text)})
+      EXPECT_EQ(lines_of(layout_page(runs, kLetter, GapMeasure::UserSpace, tolerance)), text) << tc.content;
   }
 }
 
-}  // namespace
-}  // namespace vellum
-
-namespace vellum {
-namespace {
-
-// Content with one text object per (x, y, text) line, at size 10 (glyphs
-// without a font are half an em wide: 5 units each).
-std::string lines_at(std::initializer_list<std::tuple<double, double, const char*>> lines) {
-  std::string out = "BT /F 10 Tf ";
-  for (auto [x, y, text] : lines)
-    out += "1 0 0 1 " + std::to_string(x) + " " + std::to_string(y) + " Tm (" + text + ") Tj ";
-  return out + "ET";
-}
-
-// Whole pages end to end: directions, columns, raised and lowered runs.
+// Whole pages end to end: directions, raised and lowered runs. Columns and
+// tables far apart are read end to end in tests/test_reading_order.py.
 TEST(LayoutPageReading, Order) {
-  // Two columns of five lines under a title; each column line is 40 glyphs
-  // (200 units) wide, the gutter 30.
-  std::string column_text = "BT /F 10 Tf 1 0 0 1 72 720 Tm (Title of the page) Tj ET";
-  for (int i = 0; i < 5; ++i) {
-    std::string y = std::to_string(700 - 12 * i);
-    column_text += " BT /F 10 Tf 1 0 0 1 72 " + y + " Tm (left" + std::to_string(i) +
-                   " aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa) Tj 1 0 0 1 302 " + y + " Tm (right" + std::to_string(i) +
-                   " bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb) Tj ET";
-  }
-  std::string filler(33, 'a');
   struct {
     const char* name;
     std::string content;
     const char* text;  // lines joined with "|"
   } cases[] = {
-      {"two columns", column_text,
-       "Title of the page|left0 aaa|left1 aaa|left2 aaa|left3 aaa|left4 aaa|right0 bbb|right1 bbb|right2 bbb|"
-       "right3 bbb|right4 bbb"},
-      // Cells far apart stay in their rows.
-      {"table", lines_at({{72, 700, "Name"}, {300, 700, "Qty"}, {450, 700, "Price"}, {72, 688, "Apples"},
-                          {300, 688, "3"}, {450, 688, "1.20"}, {72, 676, "Pears"}, {300, 676, "12"},
-                          {450, 676, "0.80"}, {72, 664, "Plums"}, {300, 664, "7"}, {450, 664, "2.10"}}),
-       "Name Qty Price|Apples 3 1.20|Pears 12 0.80|Plums 7 2.10"},
       // A cell set half a unit higher than its row joins it in place.
-      {"raised cell", lines_at({{72, 700, "left"}, {200, 700.5, "right"}, {72, 688, "next"}}), "left right|next"},
+      {"raised cell", "BT /F 10 Tf 1 0 0 1 72 700 Tm (left) Tj 1 0 0 1 200 700.5 Tm (right) Tj 1 0 0 1 72 688 Tm (next) Tj ET", "left right|next"},
       // Rotated text, one glyph per run: whole lines, read in their own frame.
       {"90 degrees", "BT /F 10 Tf 0 1 -1 0 100 100 Tm (up) Tj 0 1 -1 0 100 112 Tm (wa) Tj 0 1 -1 0 100 122 Tm (rd) Tj "
-                     "0 1 -1 0 112 100 Tm (next) Tj ET",
+                   "0 1 -1 0 112 100 Tm (next) Tj ET",
        "upward|next"},
       {"180 degrees", "BT /F 10 Tf -1 0 0 -1 500 500 Tm (down) Tj -1 0 0 -1 500 512 Tm (under) Tj ET", "down|under"},
       {"270 degrees", "BT /F 10 Tf 0 -1 1 0 500 500 Tm (side) Tj 0 -1 1 0 488 500 Tm (next) Tj ET", "side|next"},
@@ -239,18 +198,7 @@ TEST(LayoutPageReading, Order) {
   };
   for (const auto& tc : cases) {
     std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    std::string text = layout_page(runs, kLetter).text();
-    std::replace(text.begin(), text.end(), '\n', '|');
-    // Column lines are long: compare their first ten characters.
-    std::string shortened;
-    for (size_t start = 0; start <= text.size();) {
-      size_t end = std::min(text.find('|', start), text.size());
-      std::string line = text.substr(start, end - start);
-      if (line.size() > 30) line = line.substr(0, line.find(' ') + 4);
-      shortened += (start ? "|" : "") + line;
-      start = end + 1;
-    }
-    EXPECT_EQ(shortened, tc.text) << tc.name;
+    EXPECT_EQ(lines_of(layout_page(runs, kLetter)), tc.text) << tc.name;
   }
 }
 

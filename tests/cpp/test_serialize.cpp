@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <limits>
 #include <random>
 
@@ -15,7 +16,6 @@
 namespace vellum {
 namespace {
 
-using Cells = std::vector<std::vector<std::string>>;
 const double kInf = std::numeric_limits<double>::infinity();
 
 PageText page(std::vector<std::string> lines, std::vector<Table> tables = {}, bool needs_ocr = false,
@@ -128,59 +128,32 @@ TEST(JsonFloat, RandomDoublesRoundTripShortest) {
   }
 }
 
+// The layout: two spaces per level of nesting, one value per line, empty
+// containers as "[]"; the values, written without that layout, in full.
 TEST(Json, Documents) {
-  PageText p = page({"Hi"}, {Table{0, 2, {{}, {"a", "b"}}}}, true, kInf, 841.89);
+  PageText p = page({"Hi"}, {Table{0, 2, {{}, {"a", "b"}}}, Table{0, 0, {}}}, true, kInf, 841.89);
   p.lines[0].x = 72.5;
   p.lines[0].y = std::nan("");
   p.images.push_back(ParsedImage{"Im\"1", ImageFormat::Jbig2, 4294967295u, 0, 1, "ICCBased"});
   EXPECT_EQ(to_json(doc({})), "{\n  \"version\": \"1.4\",\n  \"pages\": []\n}");
-  p.tables.push_back(Table{0, 0, {}});
-  EXPECT_EQ(to_json(doc({p})),
-            R"({
-  "version": "1.4",
-  "pages": [
-    {
-      "width": null,
-      "height": 841.89,
-      "lines": [
-        {
-          "text": "Hi",
-          "x": 72.5,
-          "y": null
-        }
-      ],
-      "needs_ocr": true,
-      "tables": [
-        {
-          "rows": 0,
-          "cols": 2,
-          "cells": [
-            [],
-            [
-              "a",
-              "b"
-            ]
-          ]
-        },
-        {
-          "rows": 0,
-          "cols": 0,
-          "cells": []
-        }
-      ],
-      "images": [
-        {
-          "name": "Im\"1",
-          "format": "Jbig2",
-          "width": 4294967295,
-          "height": 0,
-          "bits_per_component": 1,
-          "color_space": "ICCBased"
-        }
-      ]
-    }
-  ]
-})");
+  const std::string json = to_json(doc({p}));
+  std::string flat;
+  int depth = 0;
+  for (size_t start = 0, end; start < json.size(); start = end + 1) {
+    end = std::min(json.find('\n', start), json.size());
+    const std::string line = json.substr(start, end - start);
+    const size_t indent = line.find_first_not_of(' ');
+    depth -= line[indent] == ']' || line[indent] == '}';
+    EXPECT_EQ(indent, 2u * depth) << line;
+    depth += line.back() == '[' || line.back() == '{';
+    flat += line.substr(indent);
+  }
+  EXPECT_EQ(depth, 0);
+  EXPECT_EQ(flat,
+            R"({"version": "1.4","pages": [{"width": null,"height": 841.89,"lines": [{"text": "Hi","x": 72.5,)"
+            R"("y": null}],"needs_ocr": true,"tables": [{"rows": 0,"cols": 2,"cells": [[],["a","b"]]},{"rows": 0,)"
+            R"("cols": 0,"cells": []}],"images": [{"name": "Im\"1","format": "Jbig2","width": 4294967295,)"
+            R"("height": 0,"bits_per_component": 1,"color_space": "ICCBased"}]}]})");
 }
 
 TEST(Json, StringEscapes) {

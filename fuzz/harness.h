@@ -10,6 +10,7 @@
 // every variant without a separate binary for each.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -57,26 +58,16 @@ namespace vellum::fuzz {
 
 // Reads the small headers at the front of an input; past the end it yields
 // zeros, so every input is a valid header.
-class Reader {
- public:
-  Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-  uint16_t u16() {
-    uint16_t hi = byte();
-    return static_cast<uint16_t>(hi << 8 | byte());
-  }
+struct Reader {
+  ByteSpan data;
+  size_t pos = 0;
+  uint8_t byte() { return pos < data.size() ? data[pos++] : 0; }
   ByteSpan take(size_t n) {
-    if (n > size_ - pos_) n = size_ - pos_;
-    ByteSpan out(data_ + pos_, n);
-    pos_ += n;
+    ByteSpan out = data.subspan(pos, std::min(n, data.size() - pos));
+    pos += out.size();
     return out;
   }
-  ByteSpan rest() { return take(size_ - pos_); }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
+  ByteSpan rest() { return take(data.size()); }
 };
 
 // A failure is an Error with a message; true when there is a value to check.
@@ -104,26 +95,23 @@ inline void check_info(const Document& doc) {
   }
 }
 
-// Open, extract and render, as the Python functions do. Every outcome is a
-// value or an Error; the renderings must be UTF-8, since the Python layer
-// hands them to the interpreter as str. The JSON copies every string of the
-// extracted document byte for byte (escaping only ASCII), so its check
+// Open, extract and render, as the Python functions do, in both readings:
+// strict, and the recovering default of the Python functions. Every outcome
+// is a value or an Error; the renderings must be UTF-8, since the Python
+// layer hands them to the interpreter as str. The JSON copies every string of
+// the extracted document byte for byte (escaping only ASCII), so its check
 // covers each line, cell and image name.
-inline void run_pipeline(ByteSpan file, ByteSpan password, Reading reading) {
-  Result<Document> doc = Document::parse_with_password(file, password, reading);
-  if (!succeeded(doc)) return;
-  check_info(*doc);
-  Result<ExtractedDoc> extracted = extract(*doc);
-  if (!succeeded(extracted)) return;
-  FUZZ_CHECK(valid_utf8(to_json(*extracted)));
-  FUZZ_CHECK(valid_utf8(to_html(*extracted, document_title(*doc))));
-  FUZZ_CHECK(valid_utf8(to_markdown(*extracted)));
-}
-
-// Both readings: strict, and the recovering default of the Python functions.
 inline void run_pipeline(ByteSpan file, ByteSpan password) {
-  run_pipeline(file, password, Reading::Strict);
-  run_pipeline(file, password, Reading::Recover);
+  for (Reading reading : {Reading::Strict, Reading::Recover}) {
+    Result<Document> doc = Document::parse_with_password(file, password, reading);
+    if (!succeeded(doc)) continue;
+    check_info(*doc);
+    Result<ExtractedDoc> extracted = extract(*doc);
+    if (!succeeded(extracted)) continue;
+    FUZZ_CHECK(valid_utf8(to_json(*extracted)));
+    FUZZ_CHECK(valid_utf8(to_html(*extracted, document_title(*doc))));
+    FUZZ_CHECK(valid_utf8(to_markdown(*extracted)));
+  }
 }
 
 // The file as it is, with the empty password.
@@ -133,9 +121,8 @@ inline void fuzz_document(const uint8_t* data, size_t size) { run_pipeline(ByteS
 // The password reaches every key-derivation route, including the owner
 // password and the 127-byte cut of revisions 5 and 6.
 inline void fuzz_document_password(const uint8_t* data, size_t size) {
-  Reader in(data, size);
-  const size_t password_len = in.byte() % 64;
-  ByteSpan password = in.take(password_len);
+  Reader in{ByteSpan(data, size)};
+  const ByteSpan password = in.take(in.byte() % 64);
   run_pipeline(in.rest(), password);
 }
 
@@ -286,7 +273,7 @@ inline void fuzz_decode(const uint8_t* data, size_t size) {
   // validator); a 4 MiB cap keeps that well under the campaign's one-second
   // timeout under the sanitizers. Inputs that reach it still exercise the limit.
   constexpr uint64_t kLimit = uint64_t{1} << 22;
-  Reader in(data, size);
+  Reader in{ByteSpan(data, size)};
   const uint8_t selector = in.byte();
   const auto decoder = static_cast<Decoder>(selector % static_cast<uint8_t>(Decoder::Count));
   Dictionary parms = predictor_parms(in);
@@ -331,7 +318,7 @@ inline void fuzz_decode(const uint8_t* data, size_t size) {
 inline void fuzz_filter_chain(const uint8_t* data, size_t size) {
   static constexpr const char* kNames[] = {"FlateDecode", "Fl",  "LZWDecode", "LZW",       "ASCII85Decode",
                                            "A85",         "AHx", "RL",        "DCTDecode", "Crypt"};
-  Reader in(data, size);
+  Reader in{ByteSpan(data, size)};
   const size_t stages = in.byte() % 8 + 1;
   std::vector<Object> filters;
   std::vector<Object> slots;
@@ -369,16 +356,17 @@ inline void fuzz_filter_chain(const uint8_t* data, size_t size) {
 // bytes of /ID, then the data to decrypt. The data is decrypted as a string,
 // as a stream, and inside an array, as the resolver would.
 inline void fuzz_crypt(const uint8_t* data, size_t size) {
-  Reader in(data, size);
+  Reader in{ByteSpan(data, size)};
   ByteSpan password = in.take(in.byte() % 48);
-  const uint32_t num = in.u16();
+  uint32_t num = in.byte();
+  num = num << 8 | in.byte();
   const uint16_t gen = in.byte();
   const ByteSpan rest = in.rest();
   Lexer lexer(rest);
   Result<Object> encrypt = parse_object(lexer);
   if (!encrypt || !encrypt->is_dict()) return;
   lexer.skip_ws();
-  Reader tail(lexer.rest().data(), lexer.rest().size());
+  Reader tail{lexer.rest()};
   const ByteSpan id = tail.take(tail.byte() % 33);
   const ByteSpan payload = tail.rest();
 

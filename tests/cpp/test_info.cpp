@@ -11,9 +11,7 @@ using namespace std::string_literals;
 using vellum::testing::PdfFixture;
 
 TEST(Info, TextStrings) {
-  struct Case {
-    std::string bytes, utf8;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"plain", "plain"},
       {"\xFE\xFF\x00H\x00\xE9\x26\x03"s, "H\xC3\xA9\xE2\x98\x83"},                    // UTF-16BE
       {"\xFE\xFF\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},                              // a surrogate pair
@@ -22,7 +20,7 @@ TEST(Info, TextStrings) {
       {"\x93\x8D\x84\xA0\xE9\x18", "\xEF\xAC\x81\xE2\x80\x9C\xE2\x80\x94\xE2\x82\xAC\xC3\xA9\xCB\x98"},  // PDFDoc
       {"\x9F", "\xEF\xBF\xBD"},                                                      // undefined code
   };
-  for (const Case& c : cases) EXPECT_EQ(decode_text_string(c.bytes), c.utf8) << c.bytes;
+  for (const auto& [bytes, utf8] : cases) EXPECT_EQ(decode_text_string(bytes), utf8) << bytes;
 }
 
 TEST(Info, Dates) {

@@ -86,119 +86,94 @@ TEST(LayoutPageOrder, MatchesStableSortAndSurvivesNan) {
   EXPECT_EQ(std::count(text.begin(), text.end(), 'x'), 40);
 }
 
-// End to end: kerned pieces of one word set at size 1 and scaled up by a
-// matrix stay one word; a real gap between words gives one space. The
-// unscaled measure is shown for contrast (and to measure its effect).
-TEST(LayoutPageScaled, WordGapsInUserSpace) {
-  const std::string welcome = " /TT2 1 Tf [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) ] TJ ET";
-  const std::string words = " /TT2 1 Tf [(Hello) -300 (World)] TJ ET";
-  const std::string tm10 = "BT 10 0 0 10 100 700 Tm";
-  const std::string cm_tm33 = "0.24 0 0 0.24 36 36 cm BT 33 0 0 33 0 0 Tm";
-  struct {
-    std::string content;
-    const char* text;
-    const char* unscaled_text;
-  } cases[] = {
-      {tm10 + welcome, "Welcome", "We l c o m e"},
-      {cm_tm33 + welcome, "Welcome", "We l c o m e"},
-      {tm10 + words, "Hello World", "Hello World"},
-      {cm_tm33 + words, "Hello World", "Hello World"},
-      {tm10 + " /TT2 1 Tf [(Hel) -100 (lo)] TJ ET", "Hello", "Hel lo"},  // 1 unit at size 10
-      {tm10 + " /TT2 1 Tf (one) Tj 2 0 Td (two) Tj ET", "one two", "one two"},
-      {"BT /F 10 Tf 100 700 Td [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) -500 (x) ] TJ", "Welcome x", "Welcome x"},
-  };
-  for (const auto& tc : cases) {
-    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    EXPECT_EQ(layout_page(runs, kLetter).text(), tc.text) << tc.content;
-    EXPECT_EQ(layout_page(runs, kLetter, GapMeasure::UnscaledWidth).text(), tc.unscaled_text) << tc.content;
-  }
-}
+// Whole pages end to end, from content through the text machine.
+struct PageCase {
+  std::string content;
+  const char* text;                      // lines joined with "|"
+  const char* unscaled_gaps = nullptr;   // with GapMeasure::UnscaledWidth, when checked
+  const char* unscaled_lines = nullptr;  // with LineTolerance::UnscaledSize, when checked
+};
 
-// End to end: lines set at a large Tfs and scaled down by a matrix (some
-// office suites set 9-point text as 180 Tf under a 0.05 text matrix) are
-// grouped by their visible size, so lines a few points apart stay apart and
-// a slightly raised run still joins its line. The unscaled size merges them.
-TEST(LayoutPageScaled, LineToleranceInUserSpace) {
-  struct {
-    std::string content;
-    const char* text;           // lines joined with "|"
-    const char* unscaled_text;  // LineTolerance::UnscaledSize
-  } cases[] = {
-      // Two lines 14 units apart, visible size 9.
-      {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (one) Tj 0 -280 Td (two) Tj ET", "one|two", "onetwo"},
-      // Flipped text matrix under a flipped CTM, as such files write it.
-      {"1 0 0 -1 0 792 cm BT /F 180 Tf 0.05 0 0 -0.05 72 92 Tm (one) Tj ET "
-       "BT /F 180 Tf 0.05 0 0 -0.05 72 106 Tm (two) Tj ET",
-       "one|two", "onetwo"},
-      // A CTM scaling a 43/21-point heading and body line by about 0.55.
-      {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET "
-       "BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
-       "Head|Body", "HeadBody"},
-      // A run raised by 2 units still belongs to the line of visible size 9.
-      {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base",
-       "up base"},
-      // Text scaled up keeps the unscaled tolerance: Tf 1 under a text
-      // matrix of 10 still separates baselines 3 apart (the 1.0 floor).
-      {"BT /F 1 Tf 10 0 0 10 72 700 Tm (base) Tj 10 0 0 10 20 703 Tm (up) Tj ET", "up|base", "up|base"},
-      // A negative Tfs keeps the unscaled rule too (the 1.0 floor).
-      {"BT /F -10 Tf 1 0 0 1 72 700 Tm (a) Tj 1 0 0 1 67 697 Tm (b) Tj ET", "a|b", "a|b"},
-  };
-  for (const auto& tc : cases) {
-    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    for (auto [tolerance, text] : {std::pair(LineTolerance::UserSpace, tc.text),
-                                   std::pair(LineTolerance::UnscaledSize, tc.unscaled_text)})
-      EXPECT_EQ(lines_of(layout_page(runs, kLetter, GapMeasure::UserSpace, tolerance)), text) << tc.content;
-  }
-}
+const std::string kWelcome = " /TT2 1 Tf [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) ] TJ ET";
+const std::string kTm10 = "BT 10 0 0 10 100 700 Tm";
+const std::string kCmTm33 = "0.24 0 0 0.24 36 36 cm BT 33 0 0 33 0 0 Tm";
 
-// Whole pages end to end: directions, raised and lowered runs. Columns and
-// tables far apart are read end to end in tests/test_reading_order.py.
-TEST(LayoutPageReading, Order) {
-  struct {
-    const char* name;
-    std::string content;
-    const char* text;  // lines joined with "|"
-  } cases[] = {
-      // A cell set half a unit higher than its row joins it in place.
-      {"raised cell", "BT /F 10 Tf 1 0 0 1 72 700 Tm (left) Tj 1 0 0 1 200 700.5 Tm (right) Tj 1 0 0 1 72 688 Tm (next) Tj ET", "left right|next"},
-      // Rotated text, one glyph per run: whole lines, read in their own frame.
-      {"90 degrees", "BT /F 10 Tf 0 1 -1 0 100 100 Tm (up) Tj 0 1 -1 0 100 112 Tm (wa) Tj 0 1 -1 0 100 122 Tm (rd) Tj "
-                   "0 1 -1 0 112 100 Tm (next) Tj ET",
-       "upward|next"},
-      {"180 degrees", "BT /F 10 Tf -1 0 0 -1 500 500 Tm (down) Tj -1 0 0 -1 500 512 Tm (under) Tj ET", "down|under"},
-      {"270 degrees", "BT /F 10 Tf 0 -1 1 0 500 500 Tm (side) Tj 0 -1 1 0 488 500 Tm (next) Tj ET", "side|next"},
-      {"45 degrees",
-       "BT /F 10 Tf 0.7071 0.7071 -0.7071 0.7071 100 100 Tm (one) Tj 0.7071 0.7071 -0.7071 0.7071 117.7 117.7 Tm "
-       "(two) Tj ET",
-       "one two"},
-      // Upright text leads: it holds most characters.
-      {"mixed directions", "BT /F 10 Tf 0 1 -1 0 20 100 Tm (margin) Tj 1 0 0 1 72 700 Tm (body text here) Tj ET",
-       "body text here|margin"},
-      // Raised by Ts further than the baseline tolerance.
-      {"Ts superscript", "BT /F 12 Tf 1 0 0 1 72 700 Tm (E = mc) Tj 8 Ts (2) Tj 0 Ts ( holds) Tj ET", "E = mc2 holds"},
-      {"Ts subscript", "BT /F 12 Tf 1 0 0 1 72 700 Tm (H) Tj -7 Ts (2) Tj 0 Ts (O) Tj ET", "H2O"},
-      // A smaller font moved by the text matrix, above the tolerance.
-      {"smaller superscript",
-       "BT /F 12 Tf 1 0 0 1 72 700 Tm (x) Tj /F 6 Tf 1 0 0 1 78 706.5 Tm (2) Tj /F 12 Tf 1 0 0 1 81 700 Tm (+1) Tj ET",
-       "x2+1"},
-      {"footnote mark",
-       "BT /F 12 Tf 1 0 0 1 72 700 Tm (word) Tj /F 7 Tf 1 0 0 1 96 705 Tm ([1]) Tj /F 12 Tf 1 0 0 1 72 686 Tm "
-       "(next line) Tj ET",
-       "word[1]|next line"},
-      // A small exponent between two lines belongs to the glyph it follows.
-      {"exponent beside a fraction",
-       "BT /F 12 Tf 1 0 0 1 100 680 Tm (1) Tj 1 0 0 1 80 671 Tm (= a) Tj /F 8.5 Tf 1 0 0 1 98 675.5 Tm (2) Tj "
-       "/F 12 Tf 1 0 0 1 99 663 Tm (n) Tj /F 8.5 Tf 1 0 0 1 105 666.6 Tm (2) Tj ET",
-       "1|= a2|n2"},
-      // Spaces padding a clipped cell run under the next cell.
-      {"cell padding",
-       "BT /F 10 Tf 1 0 0 1 72 700 Tm [(a) (b) (  ) (  ) (  ) (  )] TJ 1 0 0 1 90 700 Tm [(c) 4 (d) 4 (e) 4 (f) 4 (g) "
-       "4 (h)] TJ ET",
-       "ab  cdefgh"},
-  };
-  for (const auto& tc : cases) {
+const PageCase kPages[] = {
+    // Kerned pieces of one word set at size 1 and scaled up by a matrix stay
+    // one word; a real gap between words gives one space. The unscaled
+    // measure is shown for contrast.
+    {kTm10 + kWelcome, "Welcome", "We l c o m e"},
+    {kCmTm33 + kWelcome, "Welcome", "We l c o m e"},
+    {kCmTm33 + " /TT2 1 Tf [(Hello) -300 (World)] TJ ET", "Hello World", "Hello World"},
+    {kTm10 + " /TT2 1 Tf [(Hel) -100 (lo)] TJ ET", "Hello", "Hel lo"},  // 1 unit at size 10
+    {kTm10 + " /TT2 1 Tf (one) Tj 2 0 Td (two) Tj ET", "one two", "one two"},
+    {"BT /F 10 Tf 100 700 Td [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) -500 (x) ] TJ", "Welcome x", "Welcome x"},
+    // Lines set at a large Tfs and scaled down by a matrix (some office
+    // suites set 9-point text as 180 Tf under a 0.05 text matrix) are grouped
+    // by their visible size: lines a few points apart stay apart, a slightly
+    // raised run still joins its line. The unscaled size merges them.
+    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (one) Tj 0 -280 Td (two) Tj ET", "one|two", nullptr, "onetwo"},
+    // Flipped text matrix under a flipped CTM, as such files write it.
+    {"1 0 0 -1 0 792 cm BT /F 180 Tf 0.05 0 0 -0.05 72 92 Tm (one) Tj ET "
+     "BT /F 180 Tf 0.05 0 0 -0.05 72 106 Tm (two) Tj ET",
+     "one|two", nullptr, "onetwo"},
+    // A CTM scaling a 43/21-point heading and body line by about 0.55.
+    {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
+     "Head|Body", nullptr, "HeadBody"},
+    // A run raised by 2 units still belongs to the line of visible size 9.
+    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base", nullptr, "up base"},
+    // Text scaled up keeps the unscaled tolerance: Tf 1 under a text matrix
+    // of 10 still separates baselines 3 apart (the 1.0 floor); so does a
+    // negative Tfs.
+    {"BT /F 1 Tf 10 0 0 10 72 700 Tm (base) Tj 10 0 0 10 20 703 Tm (up) Tj ET", "up|base", nullptr, "up|base"},
+    {"BT /F -10 Tf 1 0 0 1 72 700 Tm (a) Tj 1 0 0 1 67 697 Tm (b) Tj ET", "a|b", nullptr, "a|b"},
+    // Directions, raised and lowered runs (columns and tables far apart are
+    // read end to end in tests/test_reading_order.py). A cell set half a unit
+    // higher than its row joins it in place.
+    {"BT /F 10 Tf 1 0 0 1 72 700 Tm (left) Tj 1 0 0 1 200 700.5 Tm (right) Tj 1 0 0 1 72 688 Tm (next) Tj ET",
+     "left right|next"},
+    // Rotated text, one glyph per run: whole lines, read in their own frame.
+    {"BT /F 10 Tf 0 1 -1 0 100 100 Tm (up) Tj 0 1 -1 0 100 112 Tm (wa) Tj 0 1 -1 0 100 122 Tm (rd) Tj "
+     "0 1 -1 0 112 100 Tm (next) Tj ET",
+     "upward|next"},
+    {"BT /F 10 Tf -1 0 0 -1 500 500 Tm (down) Tj -1 0 0 -1 500 512 Tm (under) Tj ET", "down|under"},
+    {"BT /F 10 Tf 0 -1 1 0 500 500 Tm (side) Tj 0 -1 1 0 488 500 Tm (next) Tj ET", "side|next"},
+    {"BT /F 10 Tf 0.7071 0.7071 -0.7071 0.7071 100 100 Tm (one) Tj 0.7071 0.7071 -0.7071 0.7071 117.7 117.7 Tm "
+     "(two) Tj ET",
+     "one two"},
+    // Upright text leads: it holds most characters.
+    {"BT /F 10 Tf 0 1 -1 0 20 100 Tm (margin) Tj 1 0 0 1 72 700 Tm (body text here) Tj ET",
+     "body text here|margin"},
+    // Raised by Ts further than the baseline tolerance.
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (E = mc) Tj 8 Ts (2) Tj 0 Ts ( holds) Tj ET", "E = mc2 holds"},
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (H) Tj -7 Ts (2) Tj 0 Ts (O) Tj ET", "H2O"},
+    // A smaller font moved by the text matrix, above the tolerance.
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (x) Tj /F 6 Tf 1 0 0 1 78 706.5 Tm (2) Tj /F 12 Tf 1 0 0 1 81 700 Tm (+1) Tj ET",
+     "x2+1"},
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (word) Tj /F 7 Tf 1 0 0 1 96 705 Tm ([1]) Tj /F 12 Tf 1 0 0 1 72 686 Tm "
+     "(next line) Tj ET",
+     "word[1]|next line"},
+    // A small exponent between two lines belongs to the glyph it follows.
+    {"BT /F 12 Tf 1 0 0 1 100 680 Tm (1) Tj 1 0 0 1 80 671 Tm (= a) Tj /F 8.5 Tf 1 0 0 1 98 675.5 Tm (2) Tj "
+     "/F 12 Tf 1 0 0 1 99 663 Tm (n) Tj /F 8.5 Tf 1 0 0 1 105 666.6 Tm (2) Tj ET",
+     "1|= a2|n2"},
+    // Spaces padding a clipped cell run under the next cell.
+    {"BT /F 10 Tf 1 0 0 1 72 700 Tm [(a) (b) (  ) (  ) (  ) (  )] TJ 1 0 0 1 90 700 Tm [(c) 4 (d) 4 (e) 4 (f) 4 (g) "
+     "4 (h)] TJ ET",
+     "ab  cdefgh"},
+};
+
+TEST(LayoutPage, EndToEnd) {
+  for (const PageCase& tc : kPages) {
     std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    EXPECT_EQ(lines_of(layout_page(runs, kLetter)), tc.text) << tc.name;
+    EXPECT_EQ(lines_of(layout_page(runs, kLetter)), tc.text) << tc.content;
+    if (tc.unscaled_gaps) {
+      EXPECT_EQ(lines_of(layout_page(runs, kLetter, GapMeasure::UnscaledWidth)), tc.unscaled_gaps) << tc.content;
+    }
+    if (tc.unscaled_lines) {
+      PageText page = layout_page(runs, kLetter, GapMeasure::UserSpace, LineTolerance::UnscaledSize);
+      EXPECT_EQ(lines_of(page), tc.unscaled_lines) << tc.content;
+    }
   }
 }
 

@@ -50,7 +50,6 @@ TEST(DetectTables, WhatIsATable) {
     std::string content;
     std::vector<Cells> tables;
   } cases[] = {
-      {"stroked grid", real, {kAbcd}},
       // LibreOffice begins every page with a page-sized clip: never painted.
       {"clip is no rule", "0 0.028 611.971 791.971 re W* n " + real, {kAbcd}},
       {"boxed paragraph", "50 50 200 100 re S " + text(60, 100, "(Some prose) Tj"), {}},
@@ -107,7 +106,12 @@ TEST(DetectTables, WhatIsATable) {
            text(203, 684, "(h2) Tj") + text(103, 664, "(r1 1) Tj") + text(103, 644, "(r2 2) Tj") +
            text(103, 624, "(r3 3) Tj"),
        {}},
-      // Curves are no rules: a rounded box around a grid adds nothing.
+      // Rules whose positions differ by less than 2 units are one boundary; a
+      // text two lines high in a cell reads as one line after the other.
+      {"nearby rules, two-line cell",
+       grid(kXs, {700, 660, 640}) + "101.5 660 m 101.5 700 l 100 659 m 300 659 l S " + text(103, 684, "(first) Tj") +
+           text(103, 672, "(second) Tj") + text(203, 684, "(b) Tj") + text(103, 644, "(c) Tj") + text(203, 644, "(d) Tj"),
+       {{{"first second", "b"}, {"c", "d"}}}},
       // The grid under a rotating, scaling CTM; q/Q restore it.
       {"rotated", "q 0 1 -1 0 800 0 cm " + grid({100, 200, 300}, {400, 300, 200}) + "Q " + text(405, 205, "(a) Tj") +
                       text(505, 205, "(b) Tj") + text(405, 105, "(c) Tj") + text(505, 105, "(d) Tj"),
@@ -123,17 +127,6 @@ TEST(DetectTables, WhatIsATable) {
       EXPECT_EQ(tables[i].cols, c.tables[i][0].size());
     }
   }
-}
-
-// Rules whose positions differ by less than 2 units are one boundary; a text
-// two lines high in a cell reads as one line after the other.
-TEST(DetectTables, NearbyRulesAndMultiLineCells) {
-  std::string content = grid({100, 200, 300}, {700, 660, 640}) + "101.5 660 m 101.5 700 l 100 659 m 300 659 l S " +
-                        text(103, 684, "(first) Tj") + text(103, 672, "(second) Tj") + text(203, 684, "(b) Tj") +
-                        text(103, 644, "(c) Tj") + text(203, 644, "(d) Tj");
-  std::vector<Table> tables = detect(content);
-  ASSERT_EQ(tables.size(), 1u);
-  EXPECT_EQ(tables[0].cells, (Cells{{"first second", "b"}, {"c", "d"}}));
 }
 
 // Hostile grids: a thousand crossing rules is past the cell limit (no

@@ -74,17 +74,6 @@ TEST(WidthMap, LaterInsertsOverrideExactlyTheirCodes) {
     m.build_index();
     for (uint32_t c = 0; c < kSpace; ++c) ASSERT_EQ(m.find(c), model[c]) << "indexed, round " << round << " code " << c;
     EXPECT_EQ(m.find(kSpace + 1000), std::nullopt);
-    // A copy shares the spans until it changes; an insert after indexing
-    // changes the copy alone.
-    WidthMap copy = m;
-    std::vector<std::optional<double>> copy_model = model;
-    const uint32_t a = static_cast<uint32_t>(rng() % kSpace), b = std::min(kSpace - 1, a + static_cast<uint32_t>(rng() % 40));
-    copy.insert_range(a, b, 99.0);
-    for (uint32_t c = a; c <= b; ++c) copy_model[c] = 99.0;
-    for (uint32_t c = 0; c < kSpace; ++c) {
-      ASSERT_EQ(copy.find(c), copy_model[c]) << "copy, round " << round << " code " << c;
-      ASSERT_EQ(m.find(c), model[c]) << "original after copy changed, round " << round << " code " << c;
-    }
   }
 }
 
@@ -102,8 +91,6 @@ const std::string kType0 = "<< /Type /Font /Subtype /Type0 /Encoding /Identity-H
 Obj cid_font(const std::string& entries) { return {10, "<< /Type /Font /Subtype /CIDFontType2 " + entries + " >>", {}}; }
 
 const WidthCase kWidths[] = {
-    {"first_char_32", "<< /Subtype /TrueType /FirstChar 32 /Widths [250 333] >>", {}, 0.5,
-      {{31, 0.5}, {32, 0.25}, {33, 0.333}, {34, 0.5}}},
     {"first_char_not_integer", "<< /Subtype /Type1 /FirstChar 32.0 /Widths [100] >>", {}, 0.5, {{0, 0.1}, {32, 0.5}}},
     {"non_numbers_take_their_code", "<< /Subtype /Type1 /FirstChar 65 /Widths [100 9 0 R /x 400] >>",
       {{9, "777", {}}}, 0.5, {{65, 0.1}, {66, 0.5}, {67, 0.5}, {68, 0.4}}},
@@ -122,12 +109,10 @@ const WidthCase kWidths[] = {
       {{1, 0.5}, {2, 0.6}, {3, 1.0}, {9, 1.0}, {10, 0.7}, {12, 0.7}, {13, 1.0}}},
     {"non_finite_dw_and_w", kType0, {cid_font("/DW -inf /W [ 1 [+nan] 2 3 +inf 4 [500] ]")}, 1.0,
       {{1, 1.0}, {2, 1.0}, {3, 1.0}, {4, 0.5}}},
-    {"dw_by_reference_ignored", kType0, {cid_font("/DW 11 0 R"), {11, "500", {}}}, 1.0, {}},
     {"first_above_last", kType0, {cid_font("/W [ 5 3 700 ]")}, 1.0, {{3, 1.0}, {4, 1.0}, {5, 1.0}}},
     {"stops_at_name", kType0, {cid_font("/W [ 5 [600] /x 7 8 ]")}, 1.0, {{5, 0.6}, {7, 1.0}, {8, 1.0}}},
-    {"malformed_triple_skipped_whole", kType0, {cid_font("/W [ 1 2 /x 3 3 300 ]")}, 1.0,
-      {{1, 1.0}, {2, 1.0}, {3, 0.3}}},
-    {"real_last_skipped", kType0, {cid_font("/W [ 1 2.0 500 3 3 300 ]")}, 1.0, {{1, 1.0}, {3, 0.3}}},
+    {"malformed_triples_skipped_whole", kType0, {cid_font("/W [ 1 2 /x 3 3 300 5 6.0 500 7 7 200 ]")}, 1.0,
+      {{1, 1.0}, {2, 1.0}, {3, 0.3}, {5, 1.0}, {7, 0.2}}},
     {"dangling_first_stops", kType0, {cid_font("/W [ 1 [100] 4 ]")}, 1.0, {{1, 0.1}, {4, 1.0}}},
     // The whole code space is one span, whatever the count of codes.
     {"whole_code_space", kType0, {cid_font("/W [ 0 4294967295 400 7 [900] ]")}, 1.0,
@@ -182,7 +167,6 @@ const ShowCase kShows[] = {
     {"type0_space_code_no_word_spacing", kType0Bare, {}, "\x00\x20"s, "", 10, 0, 5, 10},
     {"simple_widths_used", "<< /Subtype /Type1 /FirstChar 65 /Widths [1000] >>", {}, "AB", "AB", 15, 0, 0, 10},
     {"windows_by_default", kSimple, {}, "\x80\x81\xE9\x09", "\xE2\x82\xAC\xC3\xA9\t", 2},
-    {"other_name_is_windows", encoded("/Identity-H"), {}, "\x80", "\xE2\x82\xAC", 0.5},
     {"differences", encoded("<< /Differences [ 65 /B /C 97 /uni0041 ] >>"), {}, "ABCab\x80", "BCCAb\xE2\x82\xAC", 3},
     {"differences_past_255", encoded("<< /Differences [ 250 /a /b /c /d /e /f /g ] >>"), {}, "\xFA\xFF\x00"s, "af", 1.5},
     {"negative_code_is_zero", encoded("<< /Differences [ -5 /A ] >>"), {}, "\x00\x01"s, "A\x01", 1},
@@ -222,7 +206,6 @@ const ShowCase kShows[] = {
       "\x01\x02\x03\x04", "fiAstBffiffl", 2},
     // Broken ToUnicode entries: the font decodes through its encoding.
     {"to_unicode_name", "<< /Subtype /Type1 /ToUnicode /Identity-H >>", {}, "A\x80", "A\xE2\x82\xAC", 1},
-    {"to_unicode_dangling", "<< /Subtype /Type1 /ToUnicode 99 0 R >>", {}, "A\x80", "A\xE2\x82\xAC", 1},
     {"to_unicode_undecodable", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
       {{10, "/Filter /NoSuchFilter", cmap_text("1 beginbfchar <41> <0061> endbfchar")}}, "A\x80", "A\xE2\x82\xAC", 1},
     {"to_unicode_garbage", "<< /Subtype /Type1 /ToUnicode 10 0 R >>", {{10, "", "\x01\xff)(<<[[ garbage"s}}, "A\x80",

@@ -2,7 +2,6 @@
 // make loop or nest without end.
 #include <gtest/gtest.h>
 
-#include "extract/extract.h"
 #include "extract/info.h"
 #include "pdf_fixture.h"
 
@@ -109,28 +108,4 @@ TEST(Info, OutlineDepthIsBounded) {
   std::vector<std::string> lines = outline_lines(f);
   ASSERT_EQ(lines.size(), static_cast<size_t>(kMaxOutlineDepth));
   EXPECT_EQ(lines.back(), std::to_string(kMaxOutlineDepth) + " x 1");
-}
-
-// The order, negative indices and messages are checked through the Python
-// functions (tests/test_pages_and_info.py); here the extremes of int64_t,
-// whose negation overflows.
-TEST(Info, PageSelection) {
-  for (int64_t bad : {INT64_MAX, INT64_MIN}) {
-    const int64_t one[] = {bad};
-    auto got = resolve_selection(PageSelection{false, one}, 3);
-    ASSERT_FALSE(got) << bad;
-    EXPECT_EQ(got.error().kind, ErrorKind::PageOutOfRange);
-  }
-
-  // Unselected pages are not decoded: page 0's content cannot be.
-  PdfFixture f = three_pages("");
-  f.object(3, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>").stream(6, "/Filter /NoSuchDecode", "x");
-  std::string file = f.build();
-  auto doc = Document::parse_with_password(as_bytes(file), {});
-  ASSERT_TRUE(doc);
-  const int64_t last[] = {-1, 1};
-  auto out = extract(*doc, PageSelection{false, last});
-  ASSERT_TRUE(out) << out.error().display();
-  EXPECT_EQ(out->pages.size(), 2u);
-  EXPECT_FALSE(extract(*doc));
 }

@@ -77,7 +77,6 @@ TEST(PageTree, Shapes) {
       {shared, "0 0 612 792 r90 | 0 0 612 792 r0"},
       {depth_chain(64), "0 0 612 792 r0"},
       {depth_chain(66), "InvalidObject: page tree too deep"},
-      {PdfFixture().object(1, "<< >>"), "InvalidObject: catalog has no /Pages"},
       {PdfFixture().object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids 3 0 R >>").object(3, "<< >>"),
        "InvalidObject: /Kids not array"},
       {PdfFixture().object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids [5 0 R] >>"),

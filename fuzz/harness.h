@@ -208,11 +208,8 @@ inline void fuzz_cmap(const uint8_t* data, size_t size) {
     if (text) FUZZ_CHECK(valid_utf8(*text));
     out.clear();
   };
-  for (const CMap::Range& r : cmap.ranges) {
-    probe(r.low);
-    probe(r.high);
-    probe(r.low + (r.high - r.low) / 2);
-  }
+  for (const CMap::Range& r : cmap.ranges)
+    for (uint32_t code : {r.low, r.high, r.low + (r.high - r.low) / 2}) probe(code);
   for (size_t i = 0; i + 4 <= size && i < 4096; i += 4) {
     uint32_t code = 0;
     for (size_t k = 0; k < 4; ++k) probe(code = code << 8 | data[i + k]);
@@ -274,8 +271,7 @@ inline void fuzz_decode(const uint8_t* data, size_t size) {
   // timeout under the sanitizers. Inputs that reach it still exercise the limit.
   constexpr uint64_t kLimit = uint64_t{1} << 22;
   Reader in{ByteSpan(data, size)};
-  const uint8_t selector = in.byte();
-  const auto decoder = static_cast<Decoder>(selector % static_cast<uint8_t>(Decoder::Count));
+  const auto decoder = static_cast<Decoder>(in.byte() % static_cast<uint8_t>(Decoder::Count));
   Dictionary parms = predictor_parms(in);
   const ByteSpan body = in.rest();
 
@@ -361,8 +357,7 @@ inline void fuzz_crypt(const uint8_t* data, size_t size) {
   uint32_t num = in.byte();
   num = num << 8 | in.byte();
   const uint16_t gen = in.byte();
-  const ByteSpan rest = in.rest();
-  Lexer lexer(rest);
+  Lexer lexer(in.rest());
   Result<Object> encrypt = parse_object(lexer);
   if (!encrypt || !encrypt->is_dict()) return;
   lexer.skip_ws();
@@ -372,11 +367,10 @@ inline void fuzz_crypt(const uint8_t* data, size_t size) {
 
   std::optional<Decryptor> decryptor = Decryptor::from_encrypt(encrypt->as_dict(), id, password);
   if (!decryptor) return;
-  const size_t key_len = decryptor->key().size();
   // 1 to 16 bytes (/Length 8 to 135 and beyond, clamped) up to revision 4,
   // 32 from revision 5, or empty when /UE or /OE cannot be deciphered (such
   // a decryptor passes data through).
-  FUZZ_CHECK(key_len <= 16 || key_len == 32);
+  FUZZ_CHECK(decryptor->key().size() <= 16 || decryptor->key().size() == 32);
 
   const std::string text(as_chars(payload));
   Object s = decryptor->decrypt_object(num, gen, Object::string(text));

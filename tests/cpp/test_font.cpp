@@ -248,20 +248,14 @@ TEST(ShowInto, PreparedTableMatchesLookups) {
     for (int i = 0, n = static_cast<int>(pick(40)); i < n; ++i) plain.widths.insert(pick(300), pick(2000) / 1000.0);
     plain.default_width = pick(1000) / 1000.0;
     if (pick(3) != 0) {
-      std::string body;
+      auto to_unicode = std::make_shared<CMap>();
       for (int i = 0; i < 60; ++i) {
-        char code[8], text[8];
-        std::snprintf(code, sizeof code, "<%02X>", pick(256));
-        body += code;
-        body += " <";
-        for (uint32_t k = 0, len = pick(3) == 0 ? pick(12) : 1; k < len; ++k) {
-          std::snprintf(text, sizeof text, "%04X", 0x41 + pick(0x800));
-          body += text;
-        }
-        body += ">\n";
+        std::string& text = to_unicode->singles[pick(256)];
+        text.clear();
+        for (uint32_t k = 0, len = pick(3) == 0 ? pick(12) : 1; k < len; ++k) append_utf8(text, 0x41 + pick(0x800));
       }
-      body = "60 beginbfchar\n" + body + "endbfchar\n1 beginbfrange <80> <BF> <4E00> endbfrange";
-      plain.to_unicode = std::make_shared<const CMap>(CMap::parse(as_bytes(cmap_text(body))));
+      to_unicode->ranges.push_back({0x80, 0xBF, 0x4E00});
+      plain.to_unicode = to_unicode;
     }
     Font prepared = plain;
     prepared.prepare();

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "font/agl.h"
 

@@ -1,11 +1,11 @@
 // Font loading and string decoding: the interval width map against a
-// brute-force model (its huge ranges through /W below), /Encoding with /Differences, /Widths and /W walking,
-// text and advance of shown strings, tolerance of broken ToUnicode and
-// Encoding entries, and the per-document font cache.
+// brute-force model (its huge ranges through /W below), /Widths and /W
+// walking, text and advance of shown strings (/Encoding with /Differences,
+// ToUnicode maps, broken entries), the prepared one-byte table against the
+// lookups, and the per-document font cache.
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstdio>
 #include <map>
 #include <optional>
 #include <random>
@@ -40,12 +40,6 @@ struct Doc : testing::OpenFixture {
   explicit Doc(const std::string& font, const std::vector<Obj>& extra = {}) : OpenFixture(with_font(font, extra)) {}
   Font font() const { return load_font(resolver(), dict(5)); }
 };
-
-std::string cmap_text(const std::string& body) {
-  return "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
-         "1 begincodespacerange <0000> <FFFF> endcodespacerange\n" +
-         body + "\nendcmap end end";
-}
 
 // ------------------------------------------------------------------ WidthMap
 
@@ -153,7 +147,8 @@ struct ShowCase {
 
 const std::string kSimple = "<< /Type /Font /Subtype /Type1 >>";
 const std::string kType0Bare = "<< /Type /Font /Subtype /Type0 >>";
-Obj to_unicode(const std::string& body) { return {10, "", cmap_text(body)}; }
+// A ToUnicode stream holding `body` (the CMap's prelude changes nothing: test_cmap).
+Obj to_unicode(const std::string& body) { return {10, "", body}; }
 std::string type0_to_unicode(const std::string& entry) {
   return "<< /Subtype /Type0 /DescendantFonts [10 0 R] /ToUnicode " + entry + " >>";
 }
@@ -207,16 +202,17 @@ const ShowCase kShows[] = {
     // Broken ToUnicode entries: the font decodes through its encoding.
     {"to_unicode_name", "<< /Subtype /Type1 /ToUnicode /Identity-H >>", {}, "A\x80", "A\xE2\x82\xAC", 1},
     {"to_unicode_undecodable", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
-      {{10, "/Filter /NoSuchFilter", cmap_text("1 beginbfchar <41> <0061> endbfchar")}}, "A\x80", "A\xE2\x82\xAC", 1},
+      {{10, "/Filter /NoSuchFilter", "1 beginbfchar <41> <0061> endbfchar"}}, "A\x80", "A\xE2\x82\xAC", 1},
     {"to_unicode_garbage", "<< /Subtype /Type1 /ToUnicode 10 0 R >>", {{10, "", "\x01\xff)(<<[[ garbage"s}}, "A\x80",
      "A\xE2\x82\xAC", 1},
     // A Type0 font whose /ToUnicode names an identity CMap reads its codes as
     // UTF-16 units (W, U+0141, a lone surrogate); a stream, when there is one, still wins.
     {"identity_h_name", type0_to_unicode("/Identity-H"), {cid_font("")}, kUtf16, "W\xC5\x81", 3},
+    {"identity_v_name", type0_to_unicode("/Identity-V"), {cid_font("")}, kUtf16, "W\xC5\x81", 3},
     {"identity_by_reference", type0_to_unicode("9 0 R"), {cid_font(""), {9, "/Identity-H", {}}}, kUtf16, "W\xC5\x81", 3},
     {"identity_not_a_cmap_name", type0_to_unicode("/Identity"), {cid_font("")}, kUtf16, "", 3},
     {"stream_beats_identity", type0_to_unicode("9 0 R"),
-     {cid_font(""), {9, "", cmap_text("1 beginbfchar <0057> <0061> endbfchar")}}, kUtf16, "a", 3},
+     {cid_font(""), {9, "", "1 beginbfchar <0057> <0061> endbfchar"}}, kUtf16, "a", 3},
 };
 
 TEST(ShowInto, TextAndAdvance) {

@@ -1,5 +1,6 @@
-// Document information: text strings, dates, and outlines the file can
-// make loop or nest without end.
+// Document information: text strings, dates, indirect and wrong-kind entries,
+// and outlines the file can make loop or nest without end. What other writers
+// produce is read in tests/test_pages_and_info.py (against PyMuPDF).
 #include <gtest/gtest.h>
 
 #include "extract/info.h"

@@ -1,13 +1,13 @@
 // The three renderings byte for byte: Markdown blocks and separators, the
-// HTML frame with rounded page sizes and escaping, the JSON layout with its
-// string escapes and round-trip floats (read back with strtod on many random
+// HTML frame with rounded page sizes and escaping, the JSON layout (by its
+// indentation rule) with its string escapes and round-trip floats (read back with strtod on many random
 // doubles; the shortest digits themselves come from std::to_chars).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <limits>
 #include <random>
 
@@ -119,7 +119,10 @@ TEST(JsonFloat, RandomDoublesRoundTripShortest) {
 // The layout: two spaces per level of nesting, one value per line, empty
 // containers as "[]"; the values, written without that layout, in full.
 TEST(Json, Documents) {
-  PageText p = page({"Hi"}, {Table{0, 2, {{}, {"a", "b"}}}, Table{0, 0, {}}}, true, kInf, 841.89);
+  // The line's text holds every kind of escape: quote, backslash, control
+  // characters with and without a short form, NUL, DEL and UTF-8 as they are.
+  const std::string escapes = "q\"b\\t\t1\x01" + std::string("\0\x1f\x0b", 3) + "/\x7F\xC3\xA9 \xE2\x80\x94";
+  PageText p = page({escapes}, {Table{0, 2, {{}, {"a", "b"}}}, Table{0, 0, {}}}, true, kInf, 841.89);
   p.lines[0].x = 72.5;
   p.lines[0].y = std::nan("");
   p.images.push_back(ParsedImage{"Im\"1", ImageFormat::Jbig2, 4294967295u, 0, 1, "ICCBased"});
@@ -138,20 +141,11 @@ TEST(Json, Documents) {
   }
   EXPECT_EQ(depth, 0);
   EXPECT_EQ(flat,
-            R"({"version": "1.4","pages": [{"width": null,"height": 841.89,"lines": [{"text": "Hi","x": 72.5,)"
-            R"("y": null}],"needs_ocr": true,"tables": [{"rows": 0,"cols": 2,"cells": [[],["a","b"]]},{"rows": 0,)"
+            R"({"version": "1.4","pages": [{"width": null,"height": 841.89,"lines": [)"
+            R"({"text": "q\"b\\t\t1\u0001\u0000\u001f\u000b/)" "\x7F\xC3\xA9 \xE2\x80\x94" R"(","x": 72.5,"y": null}],)"
+            R"("needs_ocr": true,"tables": [{"rows": 0,"cols": 2,"cells": [[],["a","b"]]},{"rows": 0,)"
             R"("cols": 0,"cells": []}],"images": [{"name": "Im\"1","format": "Jbig2","width": 4294967295,)"
             R"("height": 0,"bits_per_component": 1,"color_space": "ICCBased"}]}]})");
-}
-
-TEST(Json, StringEscapes) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"q\"b\\t\t1\x01", R"("q\"b\\t\t1\u0001")"},
-      {std::string("\0\x1f\x0b", 3), R"("\u0000\u001f\u000b")"},
-      {"/\x7F\xC3\xA9 \xE2\x80\x94", "\"/\x7F\xC3\xA9 \xE2\x80\x94\""},
-  };
-  for (const auto& [text, written] : cases)
-    EXPECT_EQ(to_json(ExtractedDoc{text, {}}), "{\n  \"version\": " + written + ",\n  \"pages\": []\n}");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// TrueType cmap / post reading on hand-built programs: post names by
-// Macintosh index and past the name list, and the largest segment count.
-// Real fonts built with fontTools (symbolic cmaps, post names) are checked end
-// to end in tests/test_fonts.py.
+// TrueType cmap / post reading on hand-built programs: symbolic subtables,
+// post names, and hostile tables (overlapping or runaway segment counts,
+// offsets past the end, huge group counts) that must stay bounded and read nothing outside the data (truncations: the
+// fuzz_truetype target). Real fonts built with fontTools are checked end to
+// end in tests/test_fonts.py.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -52,9 +53,9 @@ Bytes cmap(const std::vector<std::tuple<uint32_t, uint32_t, Bytes>>& subtables) 
 struct Segment {
   uint32_t start, end, delta;
 };
-// Format 4 with idRangeOffset 0.
-Bytes format4(const std::vector<Segment>& segments) {
-  const uint32_t n = static_cast<uint32_t>(segments.size());
+// Format 4 with idRangeOffset 0; `declared` overrides the segment count.
+Bytes format4(const std::vector<Segment>& segments, std::optional<uint32_t> declared = std::nullopt) {
+  const uint32_t n = declared.value_or(static_cast<uint32_t>(segments.size()));
   Writer w;
   w.u16(4).u16(0).u16(0).u16(2 * n).u16(0).u16(0).u16(0);
   for (const Segment& s : segments) w.u16(s.end);
@@ -62,6 +63,13 @@ Bytes format4(const std::vector<Segment>& segments) {
   for (const Segment& s : segments) w.u16(s.start);
   for (const Segment& s : segments) w.u16(s.delta);
   for (size_t k = 0; k < segments.size(); ++k) w.u16(0);
+  return w.b;
+}
+
+Bytes format12(const std::vector<std::array<uint32_t, 3>>& groups, uint32_t declared) {
+  Writer w;
+  w.u16(12).u16(0).u32(0).u32(0).u32(declared);
+  for (const auto& g : groups) w.u32(g[0]).u32(g[1]).u32(g[2]);
   return w.b;
 }
 
@@ -84,15 +92,29 @@ TEST(TrueType, SymbolicAndPostNames) {
   EXPECT_EQ(text->unicode_of_glyph(4), 0u);
 }
 
-// The most segments a format 4 can declare (32,767), each covering the
-// whole code space: one walk of 2^16 codes, the first segment winning.
-// Other hostile tables (counts and offsets past the end) are the fuzz_truetype
-// target's, whose checks bound the tables' sizes and values.
 TEST(TrueType, HostileTablesStayBounded) {
+  // The most segments a format 4 can declare (32,767), each covering the
+  // whole code space: one walk of 2^16 codes, the first segment winning.
   std::vector<Segment> all(32767, Segment{0, 0xFFFF, 1});
   Result<TrueTypeText> text = parse_truetype(sfnt({{"maxp", maxp(3)}, {"cmap", cmap({{3, 1, format4(all)}})}}));
   ASSERT_TRUE(text);
   EXPECT_EQ(text->unicode_of_glyph(2), 1u);
+
+  const std::vector<Bytes> hostile = {
+      format4({{0x41, 0x41, 0}}, 30000),                             // segment arrays past the end
+      format12({{0, 0x10FFFF, 0}}, 0xFFFFFFFF),                       // 2^32 groups declared
+      format12({{0x10, 0x20, 0xFFFFFFF0}}, 1),                        // glyph ids overflowing
+      Writer().u16(6).u16(0).u16(0).u16(0x41).u16(0xFFFF).u16(1).b,   // format 6 cut short
+  };
+  for (const Bytes& subtable : hostile) {
+    text = parse_truetype(sfnt({{"cmap", cmap({{3, 1, subtable}})}}));
+    ASSERT_TRUE(text);
+    EXPECT_LE(text->glyph_unicode.size(), 65536u);
+  }
+  // Tables and subtables whose offsets point past the end.
+  Bytes far = sfnt({{"cmap", cmap({{3, 1, format4({{0x41, 0x41, 0}})}})}});
+  far[12 + 8] = 0x7F;  // the cmap table's offset
+  EXPECT_TRUE(parse_truetype(far));
   EXPECT_FALSE(parse_truetype(testing::bytes("%!PS-AdobeFont")));
 }
 

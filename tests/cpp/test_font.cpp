@@ -163,7 +163,8 @@ const ShowCase kShows[] = {
     {"simple_widths_used", "<< /Subtype /Type1 /FirstChar 65 /Widths [1000] >>", {}, "AB", "AB", 15, 0, 0, 10},
     {"windows_by_default", kSimple, {}, "\x80\x81\xE9\x09", "\xE2\x82\xAC\xC3\xA9\t", 2},
     {"differences", encoded("<< /Differences [ 65 /B /C 97 /uni0041 ] >>"), {}, "ABCab\x80", "BCCAb\xE2\x82\xAC", 3},
-    {"differences_past_255", encoded("<< /Differences [ 250 /a /b /c /d /e /f /g ] >>"), {}, "\xFA\xFF\x00"s, "af", 1.5},
+    {"differences_past_255", encoded("<< /Differences [ 250 /a /b /c /d /e /f /g ] >>"), {}, "\xFA\xFF\x00"s, "af",
+     1.5},
     {"negative_code_is_zero", encoded("<< /Differences [ -5 /A ] >>"), {}, "\x00\x01"s, "A\x01", 1},
     {"huge_code_then_reset", encoded("<< /Differences [ 9223372036854775807 /A /B 66 /C ] >>"), {}, "\x00\x41\x42"s,
      "AC", 1.5},
@@ -173,7 +174,8 @@ const ShowCase kShows[] = {
     {"base_mac_with_differences", encoded("<< /BaseEncoding /MacRomanEncoding /Differences [ 65 /B ] >>"), {}, "A\x8E",
      "B\xC3\xA9", 1},
     {"base_not_a_name", encoded("<< /BaseEncoding (MacRomanEncoding) >>"), {}, "\x8E", "\xC5\xBD", 0.5},
-    {"dictionary_by_reference", encoded("10 0 R"), {{10, "<< /BaseEncoding /StandardEncoding /Differences [ 1 /fi ] >>", {}}},
+    {"dictionary_by_reference", encoded("10 0 R"),
+     {{10, "<< /BaseEncoding /StandardEncoding /Differences [ 1 /fi ] >>", {}}},
      "\x01'\x80", "fi\xE2\x80\x99", 1.5},
     {"differences_by_reference_ignored", encoded("<< /Differences 10 0 R >>"), {{10, "[ 65 /B ]", {}}}, "A", "A", 0.5},
     {"stream_encoding", encoded("10 0 R"), {{10, "/Differences [ 65 /B ]", ""s}}, "A\x80", "B\xE2\x82\xAC", 1},
@@ -197,7 +199,8 @@ const ShowCase kShows[] = {
     // (single mappings, a range, and inside a longer destination).
     {"name_ligatures_expanded", encoded("<< /Differences [1 /fi /ffl] >>"), {}, "\x01\x02", "fiffl", 1},
     {"to_unicode_ligatures_expanded", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
-      {to_unicode("2 beginbfchar <01> <FB01> <02> <0041FB060042> endbfchar 1 beginbfrange <03> <04> <FB03> endbfrange")},
+      {to_unicode("2 beginbfchar <01> <FB01> <02> <0041FB060042> endbfchar "
+                  "1 beginbfrange <03> <04> <FB03> endbfrange")},
       "\x01\x02\x03\x04", "fiAstBffiffl", 2},
     // Broken ToUnicode entries: the font decodes through its encoding.
     {"to_unicode_name", "<< /Subtype /Type1 /ToUnicode /Identity-H >>", {}, "A\x80", "A\xE2\x82\xAC", 1},
@@ -209,7 +212,8 @@ const ShowCase kShows[] = {
     // UTF-16 units (W, U+0141, a lone surrogate); a stream, when there is one, still wins.
     {"identity_h_name", type0_to_unicode("/Identity-H"), {cid_font("")}, kUtf16, "W\xC5\x81", 3},
     {"identity_v_name", type0_to_unicode("/Identity-V"), {cid_font("")}, kUtf16, "W\xC5\x81", 3},
-    {"identity_by_reference", type0_to_unicode("9 0 R"), {cid_font(""), {9, "/Identity-H", {}}}, kUtf16, "W\xC5\x81", 3},
+    {"identity_by_reference", type0_to_unicode("9 0 R"), {cid_font(""), {9, "/Identity-H", {}}}, kUtf16, "W\xC5\x81",
+     3},
     {"identity_not_a_cmap_name", type0_to_unicode("/Identity"), {cid_font("")}, kUtf16, "", 3},
     {"stream_beats_identity", type0_to_unicode("9 0 R"),
      {cid_font(""), {9, "", "1 beginbfchar <0057> <0061> endbfchar"}}, kUtf16, "a", 3},

@@ -3,6 +3,8 @@
 // and what is skipped (forms, non-images, failing filters, dangling entries).
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "page/image.h"
 #include "pdf_fixture.h"
 #include "test_util.h"
@@ -20,10 +22,7 @@ const std::string kJpeg = "\xFF\xD8\xFF\xE0 not really a JPEG \xFF\xD9";
 const std::string kImg = "/Subtype /Image ";
 
 TEST(ExtractImages, OneImage) {
-  struct Case {
-    std::string entries, data;
-    const char* expected;  // "format w h bpc colour-space", or "" when skipped
-  } cases[] = {
+  const std::tuple<std::string, std::string, const char*> cases[] = {  // entries, data, "format w h bpc space"
       {kImg + "/Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceRGB", "abcdef", "Raw 2 1 8 DeviceRGB"},
       {kImg + "/Filter [/FlateDecode /DCTDecode]", deflate(kJpeg), "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter [/DCTDecode /FlateDecode]", deflate(kJpeg), "Raw 0 0 8 DeviceRGB"},  // the last decides
@@ -43,9 +42,9 @@ TEST(ExtractImages, OneImage) {
       {"/Type /XObject /Width 2", "ab", ""},
       {kImg + "/Filter /NoSuchDecode", "ab", ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& [entries, data, expected] : cases) {
     OpenFixture file(PdfFixture()
-                         .stream(1, c.entries, c.data)
+                         .stream(1, entries, data)
                          .object(7, "<< /N 3 >>")
                          .object(8, "/DeviceCMYK")
                          .object(11, "300")
@@ -57,7 +56,7 @@ TEST(ExtractImages, OneImage) {
              " " + std::to_string(im.bits_per_component) + " " + im.color_space;
       EXPECT_EQ(im.name, "Im0");
     }
-    EXPECT_EQ(got, c.expected) << c.entries;
+    EXPECT_EQ(got, expected) << entries;  // "" when skipped
   }
 }
 

@@ -118,7 +118,8 @@ const PageCase kPages[] = {
     {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
      "Head|Body", nullptr, "HeadBody"},
     // A run raised by 2 units still belongs to the line of visible size 9.
-    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base", nullptr, "up base"},
+    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base", nullptr,
+     "up base"},
     // Text scaled up keeps the unscaled tolerance: Tf 1 under a text matrix
     // of 10 still separates baselines 3 apart (the 1.0 floor); so does a
     // negative Tfs.

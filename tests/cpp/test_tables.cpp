@@ -46,7 +46,8 @@ const std::vector<double> kYs = {700, 680, 660};
 const Cells kAbcd = {{"a", "b"}, {"c", "d"}};
 
 // Thin filled bars along kXs and kYs, and the texts of kAbcd in their cells.
-const std::string kBars = "100 699.5 200 1 re 100 679.5 200 1 re 100 659.5 200 1 re 99.5 660 1 40 re 199.5 660 1 40 re 299.5 660 1 40 re f ";
+const std::string kBars =
+    "100 699.5 200 1 re 100 679.5 200 1 re 100 659.5 200 1 re 99.5 660 1 40 re 199.5 660 1 40 re 299.5 660 1 40 re f ";
 const std::string kAbcdText = text(103, 684, "(a) Tj") + text(203, 684, "(b) Tj") + text(103, 664, "(c) Tj") +
                               text(203, 664, "(d) Tj");
 
@@ -106,7 +107,8 @@ TEST(DetectTables, WhatIsATable) {
       // text two lines high in a cell reads as one line after the other.
       {"nearby rules, two-line cell",
        grid(kXs, {700, 660, 640}) + "101.5 660 m 101.5 700 l 100 659 m 300 659 l S " + text(103, 684, "(first) Tj") +
-           text(103, 672, "(second) Tj") + text(203, 684, "(b) Tj") + text(103, 644, "(c) Tj") + text(203, 644, "(d) Tj"),
+           text(103, 672, "(second) Tj") + text(203, 684, "(b) Tj") + text(103, 644, "(c) Tj") +
+           text(203, 644, "(d) Tj"),
        {{{"first second", "b"}, {"c", "d"}}}},
   };
   for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "page/content.h"
@@ -66,20 +67,17 @@ TEST(ExtractRuns, Runs) {
 // by the text matrix times the CTM (rotated, flipped and mirrored text reach
 // them through the layout tests).
 TEST(ExtractRunsGeometry, UserSpaceEndAndEffectiveSize) {
-  struct {
-    const char* content;
-    double x, end_x, effective_size;
-  } cases[] = {
+  const std::tuple<const char*, double, double, double> cases[] = {  // content, x, end_x, effective_size
       {"0.24 0 0 0.24 10 20 cm BT /F 1 Tf 33 0 0 33 0 0 Tm (ab) Tj ET", 10, 10 + 0.24 * 33, 0.24 * 33},
       {"BT /F 10 Tf 3 0 0 1 0 0 Tm (ab) Tj ET", 0, 30, 10},
       {"BT /F 10 Tf 2 0 0 2 5 0 Tm 4 Ts (ab) Tj ET", 5, 25, 20},
   };
-  for (const auto& tc : cases) {
-    std::vector<TextRun> got = runs_of(tc.content);
-    ASSERT_EQ(got.size(), 1u) << tc.content;
-    EXPECT_NEAR(got[0].x, tc.x, 1e-9) << tc.content;
-    EXPECT_NEAR(got[0].end_x, tc.end_x, 1e-9) << tc.content;
-    EXPECT_NEAR(got[0].effective_size, tc.effective_size, 1e-9) << tc.content;
+  for (const auto& [content, x, end_x, effective_size] : cases) {
+    std::vector<TextRun> got = runs_of(content);
+    ASSERT_EQ(got.size(), 1u) << content;
+    EXPECT_NEAR(got[0].x, x, 1e-9) << content;
+    EXPECT_NEAR(got[0].end_x, end_x, 1e-9) << content;
+    EXPECT_NEAR(got[0].effective_size, effective_size, 1e-9) << content;
   }
   // Without scaling they are exactly x + width and size, so layout's results
   // for such text cannot change.

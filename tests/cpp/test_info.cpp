@@ -47,14 +47,19 @@ PdfFixture three_pages(const std::string& catalog) {
   return f;
 }
 
-std::vector<std::string> outline_lines(const PdfFixture& f) {
+DocumentInfo info_of(const PdfFixture& f) {
   std::string file = f.build();
   auto doc = Document::parse_with_password(as_bytes(file), {});
   EXPECT_TRUE(doc);
   auto info = read_info(*doc);
   EXPECT_TRUE(info) << info.error().display();
+  return info ? *info : DocumentInfo{};
+}
+
+std::vector<std::string> outline_lines(const PdfFixture& f) {
+  const DocumentInfo info = info_of(f);
   std::vector<std::string> lines;
-  for (const OutlineItem& item : info->outline)
+  for (const OutlineItem& item : info.outline)
     lines.push_back(std::to_string(item.level) + " " + item.title + " " +
                     (item.page ? std::to_string(*item.page) : "-"));
   return lines;
@@ -62,24 +67,21 @@ std::vector<std::string> outline_lines(const PdfFixture& f) {
 
 }  // namespace
 
-// Titles, authors, dates and the page count as other writers produce them:
-// tests/test_pages_and_info.py. Here: indirect and wrong-kind entries.
+// Titles, authors, dates, the page count and the HTML title as other writers
+// produce them: tests/test_pages_and_info.py. Here: indirect and wrong-kind
+// entries.
 TEST(Info, InformationDictionary) {
   PdfFixture f = three_pages("");
   f.object(9, "<< /Title <FEFF00540069007400720065> /Producer 10 0 R "
               "/CreationDate (D:20200102030405+01'00') /ModDate (garbage) /Subject 42 >>")
       .object(10, "(indirect \\(producer\\))")
       .trailer("/Root 1 0 R /Info 9 0 R");
-  std::string file = f.build();
-  auto doc = Document::parse_with_password(as_bytes(file), {});
-  ASSERT_TRUE(doc);
-  auto info = read_info(*doc);
-  ASSERT_TRUE(info) << info.error().display();
-  EXPECT_EQ(info->producer, "indirect (producer)");
-  EXPECT_EQ(info->subject, std::nullopt);  // not a string
-  EXPECT_EQ(info->creation_date, "2020-01-02T03:04:05+01:00");
-  EXPECT_EQ(info->modification_date, std::nullopt);
-  EXPECT_EQ(document_title(*doc), "Titre");
+  const DocumentInfo info = info_of(f);
+  EXPECT_EQ(info.title, "Titre");
+  EXPECT_EQ(info.producer, "indirect (producer)");
+  EXPECT_EQ(info.subject, std::nullopt);  // not a string
+  EXPECT_EQ(info.creation_date, "2020-01-02T03:04:05+01:00");
+  EXPECT_EQ(info.modification_date, std::nullopt);
 }
 
 TEST(Info, OutlineDestinationsAndNesting) {

@@ -54,15 +54,6 @@ TEST(LayoutPage, Lines) {
   }
 }
 
-TEST(LayoutPageFields, MediaBoxAndLinePosition) {
-  PageText page = layout_page({run("a", 3, 700, 5, 10)}, {0, 792, 612, 0});
-  EXPECT_EQ(page.width, 612);
-  EXPECT_EQ(page.height, 792);
-  ASSERT_EQ(page.lines.size(), 1u);
-  EXPECT_EQ(page.lines[0].x, 3);
-  EXPECT_EQ(page.lines[0].y, 700);
-}
-
 // The merge sort against the standard stable sort, on data with many ties.
 // Runs are wider than any x step, so no gap adds a space.
 TEST(LayoutPageOrder, MatchesStableSortAndSurvivesNan) {
@@ -175,10 +166,17 @@ TEST(LayoutPage, EndToEnd) {
   }
 }
 
-// A rotated line reports where it starts, in page space.
-TEST(LayoutPageReading, RotatedLinePosition) {
+// The page size from a box given corner first, and where lines start in page
+// space, rotated ones too.
+TEST(LayoutPage, SizeAndLinePositions) {
+  PageText page = layout_page({run("a", 3, 700, 5, 10)}, {0, 792, 612, 0});
+  EXPECT_EQ(page.width, 612);
+  EXPECT_EQ(page.height, 792);
+  ASSERT_EQ(page.lines.size(), 1u);
+  EXPECT_EQ(page.lines[0].x, 3);
+  EXPECT_EQ(page.lines[0].y, 700);
   auto runs = extract_runs(parse_content(as_bytes("BT /F 10 Tf 0 1 -1 0 100 50 Tm (ab) Tj (cd) Tj ET")), {});
-  PageText page = layout_page(runs, kLetter);
+  page = layout_page(runs, kLetter);
   ASSERT_EQ(page.lines.size(), 1u);
   EXPECT_EQ(page.lines[0].text, "abcd");
   EXPECT_NEAR(page.lines[0].x, 100, 1e-9);

@@ -7,6 +7,7 @@
 // result_out_of_range and leave `value` alone.
 #pragma once
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -20,8 +21,7 @@ inline from_chars_result from_chars(const char* first, const char* last, double&
   std::string text(first, last);
   const size_t hex = text.find_first_of("xX");
   if (hex != std::string::npos) text.resize(hex);  // "0x1p3" reads as 0
-  if (text.empty() || text[0] == ' ' || text[0] == '+' || text[0] == '-' || text[0] == '\t' || text[0] == '\n' ||
-      text[0] == '\r' || text[0] == '\f' || text[0] == '\v')
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || text[0] == '+' || text[0] == '-')
     return {first, errc::invalid_argument};
   char* end = nullptr;
   errno = 0;

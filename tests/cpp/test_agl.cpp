@@ -6,92 +6,53 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "font/agl.h"
 
 namespace vellum {
 namespace {
 
-struct NameCase {
-  const char* name;
-  std::optional<uint32_t> unicode;
-};
+constexpr auto none = std::nullopt;
 
-void PrintTo(const NameCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
-
-class GlyphName : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(GlyphName, Resolves) { EXPECT_EQ(glyph_to_unicode(GetParam().name), GetParam().unicode); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, GlyphName,
-    ::testing::Values(
-        // First and last rows, and neighbours whose order depends on byte
-        // comparison (capitals before small letters, prefixes first).
-        NameCase{"A", 0x41}, NameCase{"AE", 0xC6}, NameCase{"Oslash", 0xD8}, NameCase{"oslash", 0xF8},
-        NameCase{"zero", 0x30}, NameCase{"f", 0x66}, NameCase{"ff", 0xFB00}, NameCase{"ffl", 0xFB04},
-        NameCase{"fi", 0xFB01}, NameCase{"minus", 0x2212}, NameCase{"nbspace", 0xA0},
-        NameCase{"quotesinglbase", 0x201A}, NameCase{"u", 0x75},
-        // The full Adobe Glyph List and the TeX names.
-        NameCase{"Eacute", 0xC9}, NameCase{"dotlessi", 0x131}, NameCase{"fraction", 0x2044},
-        NameCase{"afii10017", 0x410}, NameCase{"circumflex", 0x2C6}, NameCase{"dotlessj", 0x237},
-        NameCase{"visiblespace", 0x2423}, NameCase{"zeta", 0x3B6}, NameCase{"dalethatafpatah", std::nullopt},
-        // Not in the table.
-        NameCase{"", std::nullopt}, NameCase{"a1", std::nullopt}, NameCase{"Zero", std::nullopt},
-        // Suffixes after the first full stop are cut.
-        NameCase{"a.sc", 0x61}, NameCase{"a.alt2", 0x61}, NameCase{"fi.liga.ss01", 0xFB01},
-        NameCase{".notdef", std::nullopt}, NameCase{"uni0041.sc", 0x41}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
-
-INSTANTIATE_TEST_SUITE_P(
-    Forms, GlyphName,
-    ::testing::Values(
-        NameCase{"uniFB01", 0xFB01}, NameCase{"uni00E9", 0xE9}, NameCase{"uni00e9", 0xE9},
-        NameCase{"uni00E90301", 0xE9},  // bytes after the four digits are ignored
-        NameCase{"uni+0E9", 0xE9},      // one leading '+' is a sign
-        NameCase{"uni++E9", std::nullopt}, NameCase{"uni12", std::nullopt}, NameCase{"uni123", std::nullopt},
-        NameCase{"uniD800", std::nullopt}, NameCase{"uniDFFF", std::nullopt}, NameCase{"uni00G9", std::nullopt},
-        NameCase{"union", 0x222A},        // a glyph-list name before the "uni" form
-        NameCase{"unio", std::nullopt},   // "uni" prefix with fewer than 7 bytes: no "u" fallback
-        NameCase{"uni-0E9", std::nullopt}, NameCase{"u00E9", 0xE9}, NameCase{"u1F600", 0x1F600},
-        NameCase{"u10FFFF", 0x10FFFF}, NameCase{"u110000", std::nullopt}, NameCase{"uD83D", std::nullopt},
-        NameCase{"u+0E9", 0xE9}, NameCase{"u12", std::nullopt}, NameCase{"u123", std::nullopt},
-        NameCase{"u1234567", std::nullopt}, NameCase{"uXYZW", std::nullopt}, NameCase{"u0041.alt", 0x41}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
-
-struct TableCase {
-  BaseEncoding table;
-  uint8_t code;
-  uint32_t unicode;  // 0: unmapped
-};
-
-void PrintTo(const TableCase& c, std::ostream* os) { *os << int(c.table) << ":" << int(c.code); }
-
-class BaseTable : public ::testing::TestWithParam<TableCase> {};
-
-TEST_P(BaseTable, Entry) {
-  const TableCase& tc = GetParam();
-  EXPECT_EQ(base_encoding(tc.table)[tc.code], tc.unicode) << "code " << int(tc.code);
+TEST(GlyphName, Resolves) {
+  const std::pair<const char*, std::optional<uint32_t>> cases[] = {
+      // First and last rows, and neighbours whose order depends on byte
+      // comparison (capitals before small letters, prefixes first).
+      {"A", 0x41}, {"AE", 0xC6}, {"Oslash", 0xD8}, {"oslash", 0xF8}, {"f", 0x66}, {"ff", 0xFB00}, {"ffl", 0xFB04},
+      {"fi", 0xFB01}, {"u", 0x75}, {"zero", 0x30},
+      // The full Adobe Glyph List and the TeX names; names of several code points are left out.
+      {"afii10017", 0x410}, {"dotlessj", 0x237}, {"visiblespace", 0x2423}, {"dalethatafpatah", none},
+      {"", none}, {"a1", none}, {"Zero", none},
+      // Suffixes after the first full stop are cut.
+      {"a.sc", 0x61}, {"fi.liga.ss01", 0xFB01}, {".notdef", none}, {"uni0041.sc", 0x41}, {"u0041.alt", 0x41},
+      // The "uni" form: four hex digits (bytes after them ignored), one leading '+'.
+      {"uni00e9", 0xE9}, {"uni00E90301", 0xE9}, {"uni+0E9", 0xE9}, {"uni++E9", none},
+      {"uni123", none}, {"uniD800", none}, {"uni00G9", none}, {"uni-0E9", none},
+      {"union", 0x222A},  // a glyph-list name before the "uni" form
+      {"unio", none},     // "uni" prefix with fewer than 7 bytes: no "u" fallback
+      // The "u" form: four to six hex digits, a scalar value.
+      {"u00E9", 0xE9}, {"u1F600", 0x1F600}, {"u10FFFF", 0x10FFFF}, {"u110000", none}, {"uD83D", none},
+      {"u+0E9", 0xE9}, {"u123", none}, {"u1234567", none},
+  };
+  for (const auto& [name, unicode] : cases) EXPECT_EQ(glyph_to_unicode(name), unicode) << name;
 }
 
 constexpr auto W = BaseEncoding::Windows;
 constexpr auto M = BaseEncoding::Mac;
 constexpr auto S = BaseEncoding::Standard;
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, BaseTable,
-    ::testing::Values(
-        TableCase{W, 0x00, 0}, TableCase{W, 0x09, 0x09}, TableCase{W, 0x7F, 0x7F}, TableCase{W, 0x80, 0x20AC},
-        TableCase{W, 0x81, 0}, TableCase{W, 0x9D, 0}, TableCase{W, 0x9F, 0x178}, TableCase{W, 0xE9, 0xE9},
-        TableCase{M, 0x00, 0}, TableCase{M, 0x1F, 0x1F}, TableCase{M, 0x8E, 0xE9}, TableCase{M, 0xA5, 0x2022},
-        TableCase{M, 0xDB, 0x20AC}, TableCase{M, 0xF0, 0xF8FF},
-        TableCase{S, 0x1F, 0}, TableCase{S, 0x27, 0x2019}, TableCase{S, 0x60, 0x2018}, TableCase{S, 0x7E, 0x7E},
-        TableCase{S, 0x7F, 0}, TableCase{S, 0xA1, 0},
-        TableCase{S, 0xE9, 0}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST(BaseTable, EveryMacHighCodeIsMapped) {
-  for (int c = 0x80; c <= 0xFF; ++c) EXPECT_NE(base_encoding(M)[c], 0u) << c;
+// Where the tables differ from an identity mapping (0: unmapped).
+TEST(BaseTable, Entries) {
+  const std::tuple<BaseEncoding, uint8_t, uint32_t> cases[] = {
+      {W, 0x00, 0},      {W, 0x09, 0x09},   {W, 0x7F, 0x7F},   {W, 0x80, 0x20AC}, {W, 0x81, 0},
+      {W, 0x9F, 0x178},  {M, 0x00, 0},      {M, 0x1F, 0x1F},   {M, 0x8E, 0xE9},   {M, 0xA5, 0x2022},
+      {M, 0xDB, 0x20AC}, {M, 0xF0, 0xF8FF}, {S, 0x1F, 0},      {S, 0x27, 0x2019}, {S, 0x60, 0x2018},
+      {S, 0x7E, 0x7E},   {S, 0x7F, 0},      {S, 0xA1, 0},      {S, 0xE9, 0},
+  };
+  for (const auto& [table, code, unicode] : cases)
+    EXPECT_EQ(base_encoding(table)[code], unicode) << int(table) << " code " << int(code);
+  for (int c = 0x80; c <= 0xFF; ++c) EXPECT_NE(base_encoding(M)[c], 0u) << c;  // every Mac high code is mapped
 }
 
 TEST(BaseTable, Names) {

@@ -93,9 +93,7 @@ TEST(Cff, HostileCountsAndOffsets) {
   ASSERT_TRUE(text);
   EXPECT_EQ(text->glyph_unicode.size(), 65535u);
   EXPECT_EQ(text->glyph_unicode[1], uint32_t{'A'});
-  // Every truncation of a valid program reads only its bytes.
-  const Bytes whole = cff({testing::bytes("uni00E9")}, glyphs(4), {0, 0, 34, 1, 135, 0, 109}, {0, 2, 0x41, 0xE9});
-  for (size_t cut = 0; cut < whole.size(); ++cut) (void)parse_cff(ByteSpan(whole.data(), cut));
+  // Truncations and other hostile offsets: the fuzz_cff target.
   EXPECT_FALSE(parse_cff(testing::bytes("\x02\x00\x04\x01")));
   EXPECT_FALSE(parse_cff(Bytes{1, 0, 4, 1, 0, 0, 0, 0}));  // no top DICT
 }

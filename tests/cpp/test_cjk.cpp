@@ -38,13 +38,9 @@ TEST(Cjk, SplitsCodesAndMapsCids) {
       i += length;
       got.emplace_back(code, cmap->cid(code, length));
     }
-    ASSERT_EQ(got.size(), c.codes_and_cids.size());
-    for (size_t k = 0; k < got.size(); ++k) {
-      EXPECT_EQ(got[k].first, c.codes_and_cids[k].first) << k;
-      if (c.codes_and_cids[k].second) {
-        EXPECT_EQ(got[k].second, c.codes_and_cids[k].second) << k;
-      }
-    }
+    for (size_t k = 0; k < got.size() && k < c.codes_and_cids.size(); ++k)
+      if (!c.codes_and_cids[k].second) got[k].second = 0;
+    EXPECT_EQ(got, c.codes_and_cids);
   }
 }
 

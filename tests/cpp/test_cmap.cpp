@@ -1,7 +1,9 @@
-// ToUnicode CMaps: section parsing, the precedence of single mappings over
-// ranges, range validity around the surrogate block, the tolerance of broken
-// input, UTF-16BE decoding, and a randomised comparison of the indexed range
-// lookup against the plain file-order walk. Arbitrary bytes: fuzz_cmap.
+// ToUnicode CMaps: section parsing, the tolerance of broken input, UTF-16BE
+// decoding, and a randomised comparison of the indexed range lookup against
+// the plain file-order walk (which covers the precedence of single mappings
+// over ranges, overlapping and inverted ranges, huge ranges, and ranges
+// running into the surrogate block). Arbitrary bytes, and lookup_into against
+// lookup: fuzz_cmap.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -18,10 +20,7 @@ using namespace std::string_literals;
 
 CMap parse_text(const std::string& text) { return CMap::parse(as_bytes(text)); }
 
-struct Probe {
-  uint32_t code;
-  std::optional<std::string> text;  // nullopt: unmapped
-};
+using Probe = std::pair<uint32_t, std::optional<std::string>>;  // nullopt: unmapped
 
 std::string repeat(const std::string& unit, int times) {
   std::string out;
@@ -35,16 +34,10 @@ struct Case {
   std::vector<Probe> probes;
 };
 
-const std::string kPrelude =
-    "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
-    "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-    "/CMapName /Adobe-Identity-UCS def /CMapType 2 def\n"
-    "1 begincodespacerange <0000> <FFFF> endcodespacerange\n";
-const std::string kTrailer = "endcmap CMapName currentdict /CMap defineresource pop end end\n";
-
 const Case kCases[] = {
-    {"prelude_only", kPrelude + kTrailer, {{0, std::nullopt}, {0xFFFF, std::nullopt}}},
-    {"one_bfchar", kPrelude + "1 beginbfchar <0003> <0020> endbfchar\n" + kTrailer, {{3, " "}, {4, std::nullopt}}},
+    // The PostScript around the sections (every real ToUnicode map has it: the corpus tests) is skipped.
+    {"one_bfchar", "/CIDInit /ProcSet findresource begin begincmap /CMapName /A-B def 1 begincodespacerange "
+     "<0000> <FFFF> endcodespacerange 1 beginbfchar <0003> <0020> endbfchar endcmap end", {{3, " "}, {4, std::nullopt}}},
     {"bfchar_surrogate_pair", "beginbfchar <0001> <D83DDE00> endbfchar", {{1, "\xF0\x9F\x98\x80"}}},
     {"bfchar_literal_destination", "beginbfchar <41> (\\000B) endbfchar", {{0x41, "B"}}},
     // Entries start with '<': any other byte ends the section.
@@ -60,21 +53,10 @@ const Case kCases[] = {
      {{0xFFFFFFFF, "A"}, {0, "B"}}},
     {"bfrange_multichar_destination_uses_first", "beginbfrange <01> <02> <00660069> endbfrange", {{1, "f"}, {2, "g"}}},
     {"bfrange_empty_destination_is_nul", "beginbfrange <05> <06> <> endbfrange", {{5, "\0"s}, {6, "\x01"}}},
-    {"bfrange_low_above_high_never_matches", "beginbfrange <05> <03> <0041> endbfrange",
-     {{3, std::nullopt}, {4, std::nullopt}, {5, std::nullopt}}},
     {"bfrange_bad_bound_skipped", "beginbfrange <01> /x <0041> <02> <03> <0042> endbfrange",
      {{1, std::nullopt}, {2, "B"}, {3, "C"}}},
-    {"bfchar_beats_range_before_it",
-     "beginbfrange <00> <05> <0041> endbfrange beginbfchar <03> <007A> endbfchar", {{2, "C"}, {3, "z"}, {4, "E"}}},
     {"later_array_element_beats_bfchar",
      "beginbfchar <03> <007A> endbfchar beginbfrange <03> <03> [<0051>] endbfrange", {{3, "Q"}}},
-    {"first_range_in_file_order_wins",
-     "beginbfrange <10> <20> <0061> <00> <FF> <0041> endbfrange", {{0x0F, "P"}, {0x10, "a"}, {0x20, "q"}, {0x21, "b"}}},
-    {"range_into_surrogates_falls_through",
-     "beginbfrange <0000> <0004> <D7FF> <0002> <0002> <0058> endbfrange",
-     {{0, "\xED\x9F\xBF"}, {1, std::nullopt}, {2, "X"}, {3, std::nullopt}}},
-    {"huge_range_constant_time", "beginbfrange <00000000> <FFFFFFFF> <0041> endbfrange",
-     {{0, "A"}, {0x10FFFF - 0x41, "\xF4\x8F\xBF\xBF"}, {0x10FFFF - 0x40, std::nullopt}, {0xFFFFFFFF, std::nullopt}}},
     // Broken input: what can be read is kept.
     {"stray_delimiter_ends_section", "beginbfchar <01> <0041> ] <02> <0042> endbfchar beginbfchar <03> <0043>",
      {{1, "A"}, {2, std::nullopt}, {3, "C"}}},
@@ -95,20 +77,13 @@ TEST(CMapLookup, Probes) {
   for (const Case& tc : kCases) {
     SCOPED_TRACE(tc.name);
     CMap cmap = parse_text(tc.cmap);
-    for (const Probe& p : tc.probes) {
-      EXPECT_EQ(cmap.lookup(p.code), p.text) << "code " << p.code;
-      std::string out = "prefix";
-      EXPECT_EQ(cmap.lookup_into(p.code, out), p.text.has_value()) << "code " << p.code;
-      EXPECT_EQ(out, "prefix" + p.text.value_or("")) << "code " << p.code;
-    }
+    for (const auto& [code, text] : tc.probes) EXPECT_EQ(cmap.lookup(code), text) << "code " << code;
   }
 }
 
 TEST(Utf16, Decodes) {
   const std::pair<std::string, std::string> cases[] = {
       {"\x00\x41\x42"s, "AB"},  // lone last byte
-      {"\x20\xAC", "\xE2\x82\xAC"},  // bmp
-      {"\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},  // pair
       {"\xD8\x00\xD8\x3D\xDE\x00"s, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},  // high then high pair
       {"\xD8\x00\x41"s, "\xEF\xBF\xBD" "A"},  // high then lone byte
       {"\xDC\x00\x00\x42"s, "\xEF\xBF\xBD" "B"},  // lone low
@@ -132,22 +107,8 @@ std::optional<std::string> reference_lookup(const CMap& cmap, uint32_t code) {
   return std::nullopt;
 }
 
-std::string hex4(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "<%08X>", v);
-  return buf;
-}
-std::string utf16_hex(uint32_t cp) {
-  char buf[16];
-  if (cp < 0x10000) {
-    std::snprintf(buf, sizeof buf, "<%04X>", cp);
-    return buf;
-  }
-  cp -= 0x10000;
-  std::snprintf(buf, sizeof buf, "<%04X%04X>", 0xD800 + (cp >> 10), 0xDC00 + (cp & 0x3FF));
-  return buf;
-}
-
+// Tables built directly (the parser's rows are above; the identity map of
+// Type0 fonts is built so too).
 TEST(CMapIndex, AgreesWithFileOrderWalk) {
   std::mt19937 rng(12345);
   for (int round = 0; round < 60; ++round) {
@@ -157,19 +118,18 @@ TEST(CMapIndex, AgreesWithFileOrderWalk) {
     const uint32_t code_space = round % 2 ? 300 : 0xFFFFFFFF;
     std::uniform_int_distribution<uint32_t> code(0, code_space);
     std::uniform_int_distribution<int> starts(0, 4);
-    std::string text;
+    CMap cmap;
     std::vector<uint32_t> probes = {0, 1, 0xFFFFFFFF};
-    int n = 1 + static_cast<int>(rng() % 40);
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0, n = 1 + static_cast<int>(rng() % 40); i < n; ++i) {
       uint32_t a = code(rng), b = code(rng);
       if (rng() % 5) std::tie(a, b) = std::pair(std::min(a, b), std::max(a, b));  // sometimes low > high
       if (code_space == 0xFFFFFFFF && rng() % 2) b = a + rng() % 1000;             // keep some short
-      uint32_t start = std::array<uint32_t, 5>{0x41, 0xD700, 0xDFF0, 0x10FF00, static_cast<uint32_t>(rng() % 0x10FFFF)}[starts(rng)];
-      if (start >= 0xD800 && start <= 0xDFFF) start = 0xE000 + start % 16;
+      const uint32_t starts_at[] = {0x41, 0xD700, 0xE000, 0x10FF00, static_cast<uint32_t>(rng() % 0x10FFFF)};
+      const uint32_t start = starts_at[starts(rng)];
       if (rng() % 6 == 0) {
-        text += "beginbfchar " + hex4(a) + " " + utf16_hex(0x30 + rng() % 10) + " endbfchar\n";
+        cmap.singles.emplace(a, std::string(1, static_cast<char>('0' + rng() % 10)));
       } else {
-        text += "beginbfrange " + hex4(a) + " " + hex4(b) + " " + utf16_hex(start) + " endbfrange\n";
+        cmap.ranges.push_back({a, b, start});
       }
       for (uint32_t edge : {a, b}) {
         for (int64_t d = -2; d <= 2; ++d) probes.push_back(static_cast<uint32_t>(edge + d));
@@ -177,23 +137,13 @@ TEST(CMapIndex, AgreesWithFileOrderWalk) {
         for (uint32_t value : {0xD7FFu, 0xD800u, 0xDFFFu, 0xE000u, 0x10FFFFu, 0x110000u})
           if (value >= start) probes.push_back(a + (value - start));
       }
+      // Lookups between additions: the index follows the tables.
+      const uint32_t p = code(rng);
+      ASSERT_EQ(cmap.lookup(p), reference_lookup(cmap, p)) << "code " << p;
     }
     for (int i = 0; i < 200; ++i) probes.push_back(code(rng));
-    CMap cmap = parse_text(text);
-    ASSERT_FALSE(cmap.ranges.empty() && cmap.singles.empty());
-    for (uint32_t p : probes) ASSERT_EQ(cmap.lookup(p), reference_lookup(cmap, p)) << "code " << p << "\n" << text;
+    for (uint32_t p : probes) ASSERT_EQ(cmap.lookup(p), reference_lookup(cmap, p)) << "code " << p;
   }
-}
-
-TEST(CMapIndex, RangesAddedByHandAreFound) {
-  CMap cmap = parse_text("beginbfrange <00> <05> <0041> endbfrange");
-  cmap.ranges.push_back({0x10, 0x12, 0x61});
-  EXPECT_EQ(cmap.lookup(0x11), "b");
-  EXPECT_EQ(cmap.lookup(0x02), "C");
-  CMap by_hand;
-  by_hand.ranges.push_back({0, 0xFFFFFFFF, 0xD7FF});
-  EXPECT_EQ(by_hand.lookup(0), "\xED\x9F\xBF");
-  EXPECT_EQ(by_hand.lookup(1), std::nullopt);
 }
 
 // Hostile shapes: deep nesting, many unterminated objects, a long run of

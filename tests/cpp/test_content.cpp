@@ -50,38 +50,31 @@ std::string parse(const std::string& input) {
   return out;
 }
 
-struct Case {
-  const char* name;
-  std::string input;
-  const char* expected;
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
-class ParseContent : public ::testing::TestWithParam<Case> {};
-
-TEST_P(ParseContent, Ops) { EXPECT_EQ(parse(GetParam().input), GetParam().expected); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ParseContent,
-    ::testing::Values(
-        Case{"TextObject", "BT /F1 12 Tf (Hi) Tj ET", "BT[] Tf[/F1 12] Tj[(Hi)] ET[]"},
-        Case{"ArrayAndMatrix", "[(a) -120 (b)] TJ 1 0 0 1 10 20 cm", "TJ[[(a) -120 (b)]] cm[1 0 0 1 10 20]"},
-        Case{"RefAndInlineDict", "5 0 R Do /P <</MCID 3>> BDC", "Do[5 R] BDC[/P <</MCID 3>>]"},
-        Case{"QuoteOperators", "(a) ' 1 .5 (b) \" T*", "'[(a)] \"[1 0.50 (b)] T*[]"},
-        Case{"LongKeywordCut", "1 2 abcdef", "abcd[1 2]"},
-        // Only numbers, strings, names, arrays and dictionaries are operands.
-        Case{"KeywordsAreNotOperands", "1 true 2 false null", "true[1] fals[2] null[]"},
-        Case{"TrailingOperandsDropped", "1 2 m 3 4", "m[1 2]"},
-        Case{"StrayCloseBracket", "1 2 ] 3 m", "m[3]"},
-        Case{"UnterminatedString", "0 0 m (unterminated", "m[0 0]"},
-        Case{"BadHexStringEndsList", "1 w 2 3 <4G> re 5 w", "w[1]"},
-        Case{"InlineImageSkipped", "q BI /W 4 /H 4 /BPC 8 /CS /G ID \x01\x02\x03 EI Q", "q[] Q[]"},
-        // The first EI ends the image wherever it is; the rest is content.
-        Case{"FirstEIEndsImage", "1 w BI /W 1 ID abEIcd 5 w EI Q", "w[1] cd[] w[5] EI[] Q[]"},
-        Case{"InlineImageWithoutEI", "q BI /W 1 ID \xff\xfe Q", "q[]"},
-        Case{"BIPrefixIsOperator", "BIX 1 w", "BIX[] w[1]"}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+TEST(ParseContent, Ops) {
+  const struct {
+    const char* name;
+    std::string input;
+    const char* expected;
+  } cases[] = {
+      {"TextObject", "BT /F1 12 Tf (Hi) Tj ET", "BT[] Tf[/F1 12] Tj[(Hi)] ET[]"},
+      {"ArrayAndMatrix", "[(a) -120 (b)] TJ 1 0 0 1 10 20 cm", "TJ[[(a) -120 (b)]] cm[1 0 0 1 10 20]"},
+      {"RefAndInlineDict", "5 0 R Do /P <</MCID 3>> BDC", "Do[5 R] BDC[/P <</MCID 3>>]"},
+      {"QuoteOperators", "(a) ' 1 .5 (b) \" T*", "'[(a)] \"[1 0.50 (b)] T*[]"},
+      {"LongKeywordCut", "1 2 abcdef", "abcd[1 2]"},
+      // Only numbers, strings, names, arrays and dictionaries are operands.
+      {"KeywordsAreNotOperands", "1 true 2 false null", "true[1] fals[2] null[]"},
+      {"TrailingOperandsDropped", "1 2 m 3 4", "m[1 2]"},
+      {"StrayCloseBracket", "1 2 ] 3 m", "m[3]"},
+      {"UnterminatedString", "0 0 m (unterminated", "m[0 0]"},
+      {"BadHexStringEndsList", "1 w 2 3 <4G> re 5 w", "w[1]"},
+      {"InlineImageSkipped", "q BI /W 4 /H 4 /BPC 8 /CS /G ID \x01\x02\x03 EI Q", "q[] Q[]"},
+      // The first EI ends the image wherever it is; the rest is content.
+      {"FirstEIEndsImage", "1 w BI /W 1 ID abEIcd 5 w EI Q", "w[1] cd[] w[5] EI[] Q[]"},
+      {"InlineImageWithoutEI", "q BI /W 1 ID \xff\xfe Q", "q[]"},
+      {"BIPrefixIsOperator", "BIX 1 w", "BIX[] w[1]"},
+  };
+  for (const auto& tc : cases) EXPECT_EQ(parse(tc.input), tc.expected) << tc.name;
+}
 
 TEST(ParseContentLimits, HostileInput) {
   // Nesting beyond the parser's limit ends the list cleanly.

@@ -1,8 +1,8 @@
-// Document information: text strings, dates, and outlines the file can
-// make loop or nest without end.
+// Document information: text strings, dates, indirect and wrong-kind entries,
+// and outlines the file can make loop or nest without end. What other writers
+// produce is read in tests/test_pages_and_info.py (against PyMuPDF).
 #include <gtest/gtest.h>
 
-#include "extract/extract.h"
 #include "extract/info.h"
 #include "pdf_fixture.h"
 
@@ -11,9 +11,7 @@ using namespace std::string_literals;
 using vellum::testing::PdfFixture;
 
 TEST(Info, TextStrings) {
-  struct Case {
-    std::string bytes, utf8;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"plain", "plain"},
       {"\xFE\xFF\x00H\x00\xE9\x26\x03"s, "H\xC3\xA9\xE2\x98\x83"},                    // UTF-16BE
       {"\xFE\xFF\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},                              // a surrogate pair
@@ -22,36 +20,18 @@ TEST(Info, TextStrings) {
       {"\x93\x8D\x84\xA0\xE9\x18", "\xEF\xAC\x81\xE2\x80\x9C\xE2\x80\x94\xE2\x82\xAC\xC3\xA9\xCB\x98"},  // PDFDoc
       {"\x9F", "\xEF\xBF\xBD"},                                                      // undefined code
   };
-  for (const Case& c : cases) EXPECT_EQ(decode_text_string(c.bytes), c.utf8) << c.bytes;
+  for (const auto& [bytes, utf8] : cases) EXPECT_EQ(decode_text_string(bytes), utf8) << bytes;
 }
 
 TEST(Info, Dates) {
-  struct Case {
-    const char* pdf;
-    const char* iso;  // nullptr: not a date
-  } cases[] = {
-      {"D:20240501123000+02'00'", "2024-05-01T12:30:00+02:00"},
-      {"D:20240501123000-05'30", "2024-05-01T12:30:00-05:30"},
-      {"D:20240501123000Z00'00'", "2024-05-01T12:30:00+00:00"},
-      {"D:20240501123000Z", "2024-05-01T12:30:00+00:00"},
-      {"D:2024", "2024-01-01T00:00:00"},
-      {"D:202405011230", "2024-05-01T12:30:00"},
-      {"20240501", "2024-05-01T00:00:00"},
-      {"D:20240501123000+", "2024-05-01T12:30:00"},
-      {"D:20241301", nullptr},
-      {"D:2024050", nullptr},
-      {"D:20240501250000", nullptr},
-      {"Tue May 1 2024", nullptr},
-      {"", nullptr},
+  const std::pair<const char*, const char*> cases[] = {  // "-": not a date
+      {"D:20240501123000-05'30", "2024-05-01T12:30:00-05:30"}, {"D:20240501123000Z00'00'", "2024-05-01T12:30:00+00:00"},
+      {"D:20240501123000Z", "2024-05-01T12:30:00+00:00"},      {"D:2024", "2024-01-01T00:00:00"},
+      {"D:202405011230", "2024-05-01T12:30:00"},              {"20240501", "2024-05-01T00:00:00"},
+      {"D:20240501123000+", "2024-05-01T12:30:00"},           {"D:20241301", "-"},
+      {"D:2024050", "-"}, {"D:20240501250000", "-"}, {"Tue May 1 2024", "-"}, {"", "-"},
   };
-  for (const Case& c : cases) {
-    std::optional<std::string> got = iso_date(c.pdf);
-    if (c.iso) {
-      EXPECT_EQ(got.value_or("<none>"), c.iso) << c.pdf;
-    } else {
-      EXPECT_FALSE(got) << c.pdf << " -> " << *got;
-    }
-  }
+  for (const auto& [pdf, iso] : cases) EXPECT_EQ(iso_date(pdf).value_or("-"), iso) << pdf;
 }
 
 namespace {
@@ -67,14 +47,19 @@ PdfFixture three_pages(const std::string& catalog) {
   return f;
 }
 
-std::vector<std::string> outline_lines(const PdfFixture& f) {
+DocumentInfo info_of(const PdfFixture& f) {
   std::string file = f.build();
   auto doc = Document::parse_with_password(as_bytes(file), {});
   EXPECT_TRUE(doc);
   auto info = read_info(*doc);
   EXPECT_TRUE(info) << info.error().display();
+  return info ? *info : DocumentInfo{};
+}
+
+std::vector<std::string> outline_lines(const PdfFixture& f) {
+  const DocumentInfo info = info_of(f);
   std::vector<std::string> lines;
-  for (const OutlineItem& item : info->outline)
+  for (const OutlineItem& item : info.outline)
     lines.push_back(std::to_string(item.level) + " " + item.title + " " +
                     (item.page ? std::to_string(*item.page) : "-"));
   return lines;
@@ -82,29 +67,21 @@ std::vector<std::string> outline_lines(const PdfFixture& f) {
 
 }  // namespace
 
+// Titles, authors, dates, the page count and the HTML title as other writers
+// produce them: tests/test_pages_and_info.py. Here: indirect and wrong-kind
+// entries.
 TEST(Info, InformationDictionary) {
   PdfFixture f = three_pages("");
-  f.object(9, "<< /Title <FEFF00540069007400720065> /Author (A. Writer) /Producer 10 0 R "
+  f.object(9, "<< /Title <FEFF00540069007400720065> /Producer 10 0 R "
               "/CreationDate (D:20200102030405+01'00') /ModDate (garbage) /Subject 42 >>")
       .object(10, "(indirect \\(producer\\))")
       .trailer("/Root 1 0 R /Info 9 0 R");
-  std::string file = f.build();
-  auto doc = Document::parse_with_password(as_bytes(file), {});
-  ASSERT_TRUE(doc);
-  auto info = read_info(*doc);
-  ASSERT_TRUE(info) << info.error().display();
-  EXPECT_EQ(info->page_count, 3u);
-  EXPECT_EQ(info->version, "1.7");
-  EXPECT_FALSE(info->encrypted);
-  EXPECT_EQ(info->title, "Titre");
-  EXPECT_EQ(info->author, "A. Writer");
-  EXPECT_EQ(info->producer, "indirect (producer)");
-  EXPECT_EQ(info->subject, std::nullopt);  // not a string
-  EXPECT_EQ(info->keywords, std::nullopt);
-  EXPECT_EQ(info->creation_date, "2020-01-02T03:04:05+01:00");
-  EXPECT_EQ(info->modification_date, std::nullopt);
-  EXPECT_TRUE(info->outline.empty());
-  EXPECT_EQ(document_title(*doc), "Titre");
+  const DocumentInfo info = info_of(f);
+  EXPECT_EQ(info.title, "Titre");
+  EXPECT_EQ(info.producer, "indirect (producer)");
+  EXPECT_EQ(info.subject, std::nullopt);  // not a string
+  EXPECT_EQ(info.creation_date, "2020-01-02T03:04:05+01:00");
+  EXPECT_EQ(info.modification_date, std::nullopt);
 }
 
 TEST(Info, OutlineDestinationsAndNesting) {
@@ -134,31 +111,4 @@ TEST(Info, OutlineDepthIsBounded) {
   std::vector<std::string> lines = outline_lines(f);
   ASSERT_EQ(lines.size(), static_cast<size_t>(kMaxOutlineDepth));
   EXPECT_EQ(lines.back(), std::to_string(kMaxOutlineDepth) + " x 1");
-}
-
-TEST(Info, PageSelection) {
-  const int64_t picks[] = {2, -3, 0, 2};
-  auto chosen = resolve_selection(PageSelection{false, picks}, 3);
-  ASSERT_TRUE(chosen);
-  EXPECT_EQ(*chosen, (std::vector<size_t>{2, 0, 0, 2}));
-  EXPECT_EQ(resolve_selection({}, 2).value(), (std::vector<size_t>{0, 1}));
-  for (int64_t bad : {int64_t{3}, int64_t{-4}, INT64_MAX, INT64_MIN}) {
-    const int64_t one[] = {bad};
-    auto got = resolve_selection(PageSelection{false, one}, 3);
-    ASSERT_FALSE(got) << bad;
-    EXPECT_EQ(got.error().kind, ErrorKind::PageOutOfRange);
-    EXPECT_NE(got.error().message.find("the document has 3 pages"), std::string::npos) << got.error().message;
-  }
-
-  // Unselected pages are not decoded: page 0's content cannot be.
-  PdfFixture f = three_pages("");
-  f.object(3, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>").stream(6, "/Filter /NoSuchDecode", "x");
-  std::string file = f.build();
-  auto doc = Document::parse_with_password(as_bytes(file), {});
-  ASSERT_TRUE(doc);
-  const int64_t last[] = {-1, 1};
-  auto out = extract(*doc, PageSelection{false, last});
-  ASSERT_TRUE(out) << out.error().display();
-  EXPECT_EQ(out->pages.size(), 2u);
-  EXPECT_FALSE(extract(*doc));
 }

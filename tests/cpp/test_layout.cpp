@@ -21,51 +21,37 @@ TextRun run(std::string text, double x, double y, double width, double size) {
   return TextRun{std::move(text), nullptr, x, y, width, size, x + width, size};
 }
 
-struct Case {
-  std::vector<TextRun> runs;
-  const char* text;  // lines joined with "|"
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.text << '"'; }
-
-class LayoutPage : public ::testing::TestWithParam<Case> {};
-
-TEST_P(LayoutPage, Lines) {
-  PageText page = layout_page(GetParam().runs, kLetter);
+// The page's lines joined with "|".
+std::string lines_of(const PageText& page) {
   std::string text = page.text();
   std::replace(text.begin(), text.end(), '\n', '|');
-  EXPECT_EQ(text, GetParam().text);
-  EXPECT_EQ(page.needs_ocr, GetParam().runs.empty());
+  return text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LayoutPage,
-    ::testing::Values(
-        Case{{}, ""},
-        Case{{run("a", 0, 700, 5, 12), run("b", 100, 694, 5, 12), run("c", 0, 693.9, 5, 12)}, "a b|c"},
-        // Size-1 text: the tolerance floor is 1.0, not 0.5; the larger size counts.
-        Case{{run("a", 0, 700, 0.5, 1), run("b", 0.5, 699.2, 0.5, 1), run("C", 4.5, 691, 5, 20)}, "abC"},
-        // Against the line's first run only: 690 is 5 from 695 but 10 from 700.
-        Case{{run("a", 0, 700, 5, 12), run("b", 50, 695, 5, 12), run("c", 100, 690, 5, 12)}, "a b|c"},
-        Case{{run("A", 72, 700, 30, 12), run("B", 104, 700, 6, 12), run("C", 112.5, 700, 6, 12)}, "AB C"},
-        Case{{run("a", 0, 700, 1, 0.5), run("b", 1.19, 700, 1, 0.5), run("c", 2.4, 700, 1, 0.5)}, "ab c"},
-        Case{{run("ab", 0, 700, 10, 10), run("c", 3, 700, 5, 10)}, "abc"},
-        Case{{run("a ", 0, 700, 10, 10), run("b", 50, 700, 5, 10), run(" c", 90, 700, 5, 10)}, "a b c"},
-        Case{{run("", 0, 700, 0, 10), run("b", 50, 700, 5, 10), run("", 90, 700, 0, 10), run("c", 99, 700, 5, 10)},
-             " b c"},
-        // A line reads by x: the raised run follows, after its gap.
-        Case{{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "base 2"},
-        Case{{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
-        Case{{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST(LayoutPageFields, MediaBoxAndLinePosition) {
-  PageText page = layout_page({run("a", 3, 700, 5, 10)}, {0, 792, 612, 0});
-  EXPECT_EQ(page.width, 612);
-  EXPECT_EQ(page.height, 792);
-  ASSERT_EQ(page.lines.size(), 1u);
-  EXPECT_EQ(page.lines[0].x, 3);
-  EXPECT_EQ(page.lines[0].y, 700);
+TEST(LayoutPage, Lines) {
+  const std::pair<std::vector<TextRun>, const char*> cases[] = {
+      {{}, ""},
+      {{run("a", 0, 700, 5, 12), run("b", 100, 694, 5, 12), run("c", 0, 693.9, 5, 12)}, "a b|c"},
+      // Size-1 text: the tolerance floor is 1.0, not 0.5; the larger size counts.
+      {{run("a", 0, 700, 0.5, 1), run("b", 0.5, 699.2, 0.5, 1), run("C", 4.5, 691, 5, 20)}, "abC"},
+      // Against the line's first run only: 690 is 5 from 695 but 10 from 700.
+      {{run("a", 0, 700, 5, 12), run("b", 50, 695, 5, 12), run("c", 100, 690, 5, 12)}, "a b|c"},
+      {{run("A", 72, 700, 30, 12), run("B", 104, 700, 6, 12), run("C", 112.5, 700, 6, 12)}, "AB C"},
+      {{run("a", 0, 700, 1, 0.5), run("b", 1.19, 700, 1, 0.5), run("c", 2.4, 700, 1, 0.5)}, "ab c"},
+      {{run("ab", 0, 700, 10, 10), run("c", 3, 700, 5, 10)}, "abc"},
+      {{run("a ", 0, 700, 10, 10), run("b", 50, 700, 5, 10), run(" c", 90, 700, 5, 10)}, "a b c"},
+      {{run("", 0, 700, 0, 10), run("b", 50, 700, 5, 10), run("", 90, 700, 0, 10), run("c", 99, 700, 5, 10)},
+           " b c"},
+      // A line reads by x: the raised run follows, after its gap.
+      {{run("base", 0, 700, 20, 12), run("2", 30, 701, 3, 12)}, "base 2"},
+      {{run("c", 20, 700, 5, 10), run("1", 0, 700, 0, 10), run("2", 0, 700, 5, 10)}, "12 c"},
+      {{run("low", 0, 100, 15, 10), run("high", 0, 700, 20, 10), run("mid", 0, 400, 15, 10)}, "high|mid|low"},
+  };
+  for (const auto& [runs, text] : cases) {
+    PageText page = layout_page(runs, kLetter);
+    EXPECT_EQ(lines_of(page), text);
+    EXPECT_EQ(page.needs_ocr, runs.empty()) << text;
+  }
 }
 
 // The merge sort against the standard stable sort, on data with many ties.
@@ -91,173 +77,106 @@ TEST(LayoutPageOrder, MatchesStableSortAndSurvivesNan) {
   EXPECT_EQ(std::count(text.begin(), text.end(), 'x'), 40);
 }
 
-// End to end: kerned pieces of one word set at size 1 and scaled up by a
-// matrix stay one word; a real gap between words gives one space. The
-// unscaled measure is shown for contrast (and to measure its effect).
-TEST(LayoutPageScaled, WordGapsInUserSpace) {
-  const std::string welcome = " /TT2 1 Tf [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) ] TJ ET";
-  const std::string words = " /TT2 1 Tf [(Hello) -300 (World)] TJ ET";
-  const std::string tm10 = "BT 10 0 0 10 100 700 Tm";
-  const std::string cm_tm33 = "0.24 0 0 0.24 36 36 cm BT 33 0 0 33 0 0 Tm";
-  struct {
-    std::string content;
-    const char* text;
-    const char* unscaled_text;
-  } cases[] = {
-      {tm10 + welcome, "Welcome", "We l c o m e"},
-      {cm_tm33 + welcome, "Welcome", "We l c o m e"},
-      {tm10 + words, "Hello World", "Hello World"},
-      {cm_tm33 + words, "Hello World", "Hello World"},
-      {tm10 + " /TT2 1 Tf [(Hel) -100 (lo)] TJ ET", "Hello", "Hel lo"},  // 1 unit at size 10
-      {tm10 + " /TT2 1 Tf (one) Tj 2 0 Td (two) Tj ET", "one two", "one two"},
-      {"BT /F 10 Tf 100 700 Td [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) -500 (x) ] TJ", "Welcome x", "Welcome x"},
-  };
-  for (const auto& tc : cases) {
+// Whole pages end to end, from content through the text machine.
+struct PageCase {
+  std::string content;
+  const char* text;                      // lines joined with "|"
+  const char* unscaled_gaps = nullptr;   // with GapMeasure::UnscaledWidth, when checked
+  const char* unscaled_lines = nullptr;  // with LineTolerance::UnscaledSize, when checked
+};
+
+const std::string kWelcome = " /TT2 1 Tf [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) ] TJ ET";
+const std::string kTm10 = "BT 10 0 0 10 100 700 Tm";
+const std::string kCmTm33 = "0.24 0 0 0.24 36 36 cm BT 33 0 0 33 0 0 Tm";
+
+const PageCase kPages[] = {
+    // Kerned pieces of one word set at size 1 and scaled up by a matrix stay
+    // one word; a real gap between words gives one space. The unscaled
+    // measure is shown for contrast.
+    {kTm10 + kWelcome, "Welcome", "We l c o m e"},
+    {kCmTm33 + kWelcome, "Welcome", "We l c o m e"},
+    {kCmTm33 + " /TT2 1 Tf [(Hello) -300 (World)] TJ ET", "Hello World", "Hello World"},
+    {kTm10 + " /TT2 1 Tf [(Hel) -100 (lo)] TJ ET", "Hello", "Hel lo"},  // 1 unit at size 10
+    {kTm10 + " /TT2 1 Tf (one) Tj 2 0 Td (two) Tj ET", "one two", "one two"},
+    {"BT /F 10 Tf 100 700 Td [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) -500 (x) ] TJ", "Welcome x", "Welcome x"},
+    // Lines set at a large Tfs and scaled down by a matrix (some office
+    // suites set 9-point text as 180 Tf under a 0.05 text matrix) are grouped
+    // by their visible size: lines a few points apart stay apart, a slightly
+    // raised run still joins its line. The unscaled size merges them.
+    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (one) Tj 0 -280 Td (two) Tj ET", "one|two", nullptr, "onetwo"},
+    // (Flipped: tests/test_text_quality.py, through a Type0 font.)
+    // A CTM scaling a 43/21-point heading and body line by about 0.55.
+    {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
+     "Head|Body", nullptr, "HeadBody"},
+    // A run raised by 2 units still belongs to the line of visible size 9.
+    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base", nullptr,
+     "up base"},
+    // Text scaled up keeps the unscaled tolerance: Tf 1 under a text matrix
+    // of 10 still separates baselines 3 apart (the 1.0 floor); so does a
+    // negative Tfs.
+    {"BT /F 1 Tf 10 0 0 10 72 700 Tm (base) Tj 10 0 0 10 20 703 Tm (up) Tj ET", "up|base", nullptr, "up|base"},
+    {"BT /F -10 Tf 1 0 0 1 72 700 Tm (a) Tj 1 0 0 1 67 697 Tm (b) Tj ET", "a|b", nullptr, "a|b"},
+    // Directions, raised and lowered runs (columns and tables far apart are
+    // read end to end in tests/test_reading_order.py). A cell set half a unit
+    // higher than its row joins it in place.
+    {"BT /F 10 Tf 1 0 0 1 72 700 Tm (left) Tj 1 0 0 1 200 700.5 Tm (right) Tj 1 0 0 1 72 688 Tm (next) Tj ET",
+     "left right|next"},
+    // Rotated text, one glyph per run: whole lines, read in their own frame.
+    {"BT /F 10 Tf 0 1 -1 0 100 100 Tm (up) Tj 0 1 -1 0 100 112 Tm (wa) Tj 0 1 -1 0 100 122 Tm (rd) Tj "
+     "0 1 -1 0 112 100 Tm (next) Tj ET",
+     "upward|next"},
+    {"BT /F 10 Tf -1 0 0 -1 500 500 Tm (down) Tj -1 0 0 -1 500 512 Tm (under) Tj ET", "down|under"},
+    {"BT /F 10 Tf 0 -1 1 0 500 500 Tm (side) Tj 0 -1 1 0 488 500 Tm (next) Tj ET", "side|next"},
+    {"BT /F 10 Tf 0.7071 0.7071 -0.7071 0.7071 100 100 Tm (one) Tj 0.7071 0.7071 -0.7071 0.7071 117.7 117.7 Tm "
+     "(two) Tj ET",
+     "one two"},
+    // Upright text leads: it holds most characters.
+    {"BT /F 10 Tf 0 1 -1 0 20 100 Tm (margin) Tj 1 0 0 1 72 700 Tm (body text here) Tj ET",
+     "body text here|margin"},
+    // Raised by Ts further than the baseline tolerance.
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (E = mc) Tj 8 Ts (2) Tj 0 Ts ( holds) Tj ET", "E = mc2 holds"},
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (H) Tj -7 Ts (2) Tj 0 Ts (O) Tj ET", "H2O"},
+    // A smaller font moved by the text matrix, above the tolerance.
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (x) Tj /F 6 Tf 1 0 0 1 78 706.5 Tm (2) Tj /F 12 Tf 1 0 0 1 81 700 Tm (+1) Tj ET",
+     "x2+1"},
+    {"BT /F 12 Tf 1 0 0 1 72 700 Tm (word) Tj /F 7 Tf 1 0 0 1 96 705 Tm ([1]) Tj /F 12 Tf 1 0 0 1 72 686 Tm "
+     "(next line) Tj ET",
+     "word[1]|next line"},
+    // A small exponent between two lines belongs to the glyph it follows.
+    {"BT /F 12 Tf 1 0 0 1 100 680 Tm (1) Tj 1 0 0 1 80 671 Tm (= a) Tj /F 8.5 Tf 1 0 0 1 98 675.5 Tm (2) Tj "
+     "/F 12 Tf 1 0 0 1 99 663 Tm (n) Tj /F 8.5 Tf 1 0 0 1 105 666.6 Tm (2) Tj ET",
+     "1|= a2|n2"},
+    // Spaces padding a clipped cell run under the next cell.
+    {"BT /F 10 Tf 1 0 0 1 72 700 Tm [(a) (b) (  ) (  ) (  ) (  )] TJ 1 0 0 1 90 700 Tm [(c) 4 (d) 4 (e) 4 (f) 4 (g) "
+     "4 (h)] TJ ET",
+     "ab  cdefgh"},
+};
+
+TEST(LayoutPage, EndToEnd) {
+  for (const PageCase& tc : kPages) {
     std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    EXPECT_EQ(layout_page(runs, kLetter).text(), tc.text) << tc.content;
-    EXPECT_EQ(layout_page(runs, kLetter, GapMeasure::UnscaledWidth).text(), tc.unscaled_text) << tc.content;
-  }
-}
-
-// End to end: lines set at a large Tfs and scaled down by a matrix (some
-// office suites set 9-point text as 180 Tf under a 0.05 text matrix) are
-// grouped by their visible size, so lines a few points apart stay apart and
-// a slightly raised run still joins its line. The unscaled size merges them.
-TEST(LayoutPageScaled, LineToleranceInUserSpace) {
-  struct {
-    std::string content;
-    const char* text;           // lines joined with "|"
-    const char* unscaled_text;  // LineTolerance::UnscaledSize
-  } cases[] = {
-      // Two lines 14 units apart, visible size 9.
-      {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (one) Tj 0 -280 Td (two) Tj ET", "one|two", "onetwo"},
-      // Flipped text matrix under a flipped CTM, as such files write it.
-      {"1 0 0 -1 0 792 cm BT /F 180 Tf 0.05 0 0 -0.05 72 92 Tm (one) Tj ET "
-       "BT /F 180 Tf 0.05 0 0 -0.05 72 106 Tm (two) Tj ET",
-       "one|two", "onetwo"},
-      // A CTM scaling a 43/21-point heading and body line by about 0.55.
-      {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET "
-       "BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
-       "Head|Body", "HeadBody"},
-      // A run raised by 2 units still belongs to the line of visible size 9.
-      {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base",
-       "up base"},
-      // Text scaled up keeps the unscaled tolerance: Tf 1 under a text
-      // matrix of 10 still separates baselines 3 apart (the 1.0 floor).
-      {"BT /F 1 Tf 10 0 0 10 72 700 Tm (base) Tj 10 0 0 10 20 703 Tm (up) Tj ET", "up|base", "up|base"},
-      // A negative Tfs keeps the unscaled rule too (the 1.0 floor).
-      {"BT /F -10 Tf 1 0 0 1 72 700 Tm (a) Tj 1 0 0 1 67 697 Tm (b) Tj ET", "a|b", "a|b"},
-  };
-  for (const auto& tc : cases) {
-    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    auto lines = [&](LineTolerance tolerance) {
-      std::string text = layout_page(runs, kLetter, GapMeasure::UserSpace, tolerance).text();
-      std::replace(text.begin(), text.end(), '\n', '|');
-      return text;
-    };
-    EXPECT_EQ(lines(LineTolerance::UserSpace), tc.text) << tc.content;
-    EXPECT_EQ(lines(LineTolerance::UnscaledSize), tc.unscaled_text) << tc.content;
-  }
-}
-
-}  // namespace
-}  // namespace vellum
-
-namespace vellum {
-namespace {
-
-// Content with one text object per (x, y, text) line, at size 10 (glyphs
-// without a font are half an em wide: 5 units each).
-std::string lines_at(std::initializer_list<std::tuple<double, double, const char*>> lines) {
-  std::string out = "BT /F 10 Tf ";
-  for (auto [x, y, text] : lines)
-    out += "1 0 0 1 " + std::to_string(x) + " " + std::to_string(y) + " Tm (" + text + ") Tj ";
-  return out + "ET";
-}
-
-// Whole pages end to end: directions, columns, raised and lowered runs.
-TEST(LayoutPageReading, Order) {
-  // Two columns of five lines under a title; each column line is 40 glyphs
-  // (200 units) wide, the gutter 30.
-  std::string column_text = "BT /F 10 Tf 1 0 0 1 72 720 Tm (Title of the page) Tj ET";
-  for (int i = 0; i < 5; ++i) {
-    std::string y = std::to_string(700 - 12 * i);
-    column_text += " BT /F 10 Tf 1 0 0 1 72 " + y + " Tm (left" + std::to_string(i) +
-                   " aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa) Tj 1 0 0 1 302 " + y + " Tm (right" + std::to_string(i) +
-                   " bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb) Tj ET";
-  }
-  std::string filler(33, 'a');
-  struct {
-    const char* name;
-    std::string content;
-    const char* text;  // lines joined with "|"
-  } cases[] = {
-      {"two columns", column_text,
-       "Title of the page|left0 aaa|left1 aaa|left2 aaa|left3 aaa|left4 aaa|right0 bbb|right1 bbb|right2 bbb|"
-       "right3 bbb|right4 bbb"},
-      // Cells far apart stay in their rows.
-      {"table", lines_at({{72, 700, "Name"}, {300, 700, "Qty"}, {450, 700, "Price"}, {72, 688, "Apples"},
-                          {300, 688, "3"}, {450, 688, "1.20"}, {72, 676, "Pears"}, {300, 676, "12"},
-                          {450, 676, "0.80"}, {72, 664, "Plums"}, {300, 664, "7"}, {450, 664, "2.10"}}),
-       "Name Qty Price|Apples 3 1.20|Pears 12 0.80|Plums 7 2.10"},
-      // A cell set half a unit higher than its row joins it in place.
-      {"raised cell", lines_at({{72, 700, "left"}, {200, 700.5, "right"}, {72, 688, "next"}}), "left right|next"},
-      // Rotated text, one glyph per run: whole lines, read in their own frame.
-      {"90 degrees", "BT /F 10 Tf 0 1 -1 0 100 100 Tm (up) Tj 0 1 -1 0 100 112 Tm (wa) Tj 0 1 -1 0 100 122 Tm (rd) Tj "
-                     "0 1 -1 0 112 100 Tm (next) Tj ET",
-       "upward|next"},
-      {"180 degrees", "BT /F 10 Tf -1 0 0 -1 500 500 Tm (down) Tj -1 0 0 -1 500 512 Tm (under) Tj ET", "down|under"},
-      {"270 degrees", "BT /F 10 Tf 0 -1 1 0 500 500 Tm (side) Tj 0 -1 1 0 488 500 Tm (next) Tj ET", "side|next"},
-      {"45 degrees",
-       "BT /F 10 Tf 0.7071 0.7071 -0.7071 0.7071 100 100 Tm (one) Tj 0.7071 0.7071 -0.7071 0.7071 117.7 117.7 Tm "
-       "(two) Tj ET",
-       "one two"},
-      // Upright text leads: it holds most characters.
-      {"mixed directions", "BT /F 10 Tf 0 1 -1 0 20 100 Tm (margin) Tj 1 0 0 1 72 700 Tm (body text here) Tj ET",
-       "body text here|margin"},
-      // Raised by Ts further than the baseline tolerance.
-      {"Ts superscript", "BT /F 12 Tf 1 0 0 1 72 700 Tm (E = mc) Tj 8 Ts (2) Tj 0 Ts ( holds) Tj ET", "E = mc2 holds"},
-      {"Ts subscript", "BT /F 12 Tf 1 0 0 1 72 700 Tm (H) Tj -7 Ts (2) Tj 0 Ts (O) Tj ET", "H2O"},
-      // A smaller font moved by the text matrix, above the tolerance.
-      {"smaller superscript",
-       "BT /F 12 Tf 1 0 0 1 72 700 Tm (x) Tj /F 6 Tf 1 0 0 1 78 706.5 Tm (2) Tj /F 12 Tf 1 0 0 1 81 700 Tm (+1) Tj ET",
-       "x2+1"},
-      {"footnote mark",
-       "BT /F 12 Tf 1 0 0 1 72 700 Tm (word) Tj /F 7 Tf 1 0 0 1 96 705 Tm ([1]) Tj /F 12 Tf 1 0 0 1 72 686 Tm "
-       "(next line) Tj ET",
-       "word[1]|next line"},
-      // A small exponent between two lines belongs to the glyph it follows.
-      {"exponent beside a fraction",
-       "BT /F 12 Tf 1 0 0 1 100 680 Tm (1) Tj 1 0 0 1 80 671 Tm (= a) Tj /F 8.5 Tf 1 0 0 1 98 675.5 Tm (2) Tj "
-       "/F 12 Tf 1 0 0 1 99 663 Tm (n) Tj /F 8.5 Tf 1 0 0 1 105 666.6 Tm (2) Tj ET",
-       "1|= a2|n2"},
-      // Spaces padding a clipped cell run under the next cell.
-      {"cell padding",
-       "BT /F 10 Tf 1 0 0 1 72 700 Tm [(a) (b) (  ) (  ) (  ) (  )] TJ 1 0 0 1 90 700 Tm [(c) 4 (d) 4 (e) 4 (f) 4 (g) "
-       "4 (h)] TJ ET",
-       "ab  cdefgh"},
-  };
-  for (const auto& tc : cases) {
-    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    std::string text = layout_page(runs, kLetter).text();
-    std::replace(text.begin(), text.end(), '\n', '|');
-    // Column lines are long: compare their first ten characters.
-    std::string shortened;
-    for (size_t start = 0; start <= text.size();) {
-      size_t end = std::min(text.find('|', start), text.size());
-      std::string line = text.substr(start, end - start);
-      if (line.size() > 30) line = line.substr(0, line.find(' ') + 4);
-      shortened += (start ? "|" : "") + line;
-      start = end + 1;
+    EXPECT_EQ(lines_of(layout_page(runs, kLetter)), tc.text) << tc.content;
+    if (tc.unscaled_gaps) {
+      EXPECT_EQ(lines_of(layout_page(runs, kLetter, GapMeasure::UnscaledWidth)), tc.unscaled_gaps) << tc.content;
     }
-    EXPECT_EQ(shortened, tc.text) << tc.name;
+    if (tc.unscaled_lines) {
+      PageText page = layout_page(runs, kLetter, GapMeasure::UserSpace, LineTolerance::UnscaledSize);
+      EXPECT_EQ(lines_of(page), tc.unscaled_lines) << tc.content;
+    }
   }
 }
 
-// A rotated line reports where it starts, in page space.
-TEST(LayoutPageReading, RotatedLinePosition) {
+// The page size from a box given corner first, and where lines start in page
+// space, rotated ones too.
+TEST(LayoutPage, SizeAndLinePositions) {
+  PageText page = layout_page({run("a", 3, 700, 5, 10)}, {0, 792, 612, 0});
+  EXPECT_EQ(page.width, 612);
+  EXPECT_EQ(page.height, 792);
+  ASSERT_EQ(page.lines.size(), 1u);
+  EXPECT_EQ(page.lines[0].x, 3);
+  EXPECT_EQ(page.lines[0].y, 700);
   auto runs = extract_runs(parse_content(as_bytes("BT /F 10 Tf 0 1 -1 0 100 50 Tm (ab) Tj (cd) Tj ET")), {});
-  PageText page = layout_page(runs, kLetter);
+  page = layout_page(runs, kLetter);
   ASSERT_EQ(page.lines.size(), 1u);
   EXPECT_EQ(page.lines[0].text, "abcd");
   EXPECT_NEAR(page.lines[0].x, 100, 1e-9);

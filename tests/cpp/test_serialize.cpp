@@ -1,9 +1,10 @@
 // The three renderings byte for byte: Markdown blocks and separators, the
-// HTML frame with rounded page sizes and escaping, the JSON layout with its
-// string escapes and round-trip floats (read back with strtod on many random
+// HTML frame with rounded page sizes and escaping, the JSON layout (by its
+// indentation rule) with its string escapes and round-trip floats (read back with strtod on many random
 // doubles; the shortest digits themselves come from std::to_chars).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +16,6 @@
 namespace vellum {
 namespace {
 
-using Cells = std::vector<std::vector<std::string>>;
 const double kInf = std::numeric_limits<double>::infinity();
 
 PageText page(std::vector<std::string> lines, std::vector<Table> tables = {}, bool needs_ocr = false,
@@ -32,14 +32,9 @@ ExtractedDoc doc(std::vector<PageText> pages) { return ExtractedDoc{"1.4", std::
 
 TEST(Markdown, Documents) {
   const std::string ocr = "_[scanned page \xE2\x80\x94 text extraction requires OCR]_";
-  struct Case {
-    ExtractedDoc doc;
-    std::string expected;
-  } cases[] = {
+  const std::pair<ExtractedDoc, std::string> cases[] = {
       {doc({}), ""},
       {doc({page({}), page({})}), "\n\n---\n\n"},
-      {doc({page({"Invoice", "Total"}, {Table{2, 2, {{"Item", "Qty"}, {"A|B", "2"}}}})}),
-       "Invoice\nTotal\n\n| Item | Qty |\n| --- | --- |\n| A\\|B | 2 |"},
       {doc({page({"gone"}, {Table{1, 1, {{"x"}}}}, true), page({"next"})}), ocr + "\n\n---\n\nnext"},
       // Rows print the cells they hold; only the rule uses cols.
       {doc({page({}, {Table{2, 3, {{"a", "b"}, {"c", "d", "e", "f"}}}})}),
@@ -50,11 +45,7 @@ TEST(Markdown, Documents) {
       {doc({page({"", ""}, {Table{1, 1, {{"x"}}}})}), "\n\n\n| x |\n| --- |"},
       {doc({page({"# *a* _b_", "- c"}, {Table{1, 1, {{"l1\nl2 ||"}}}})}), "# *a* _b_\n- c\n\n| l1\nl2 \\|\\| |\n| --- |"},
   };
-  for (const Case& c : cases) EXPECT_EQ(to_markdown(c.doc), c.expected);
-}
-
-TEST(Html, EscapeHtml) {
-  EXPECT_EQ(escape_html("a&&<b>\"c'\xC3\xA9"), "a&amp;&amp;&lt;b&gt;&quot;c&#39;\xC3\xA9");
+  for (const auto& [document, markdown] : cases) EXPECT_EQ(to_markdown(document), markdown);
 }
 
 TEST(Html, Documents) {
@@ -62,13 +53,10 @@ TEST(Html, Documents) {
   const std::string tail = "</body>\n</html>\n";
   PageText scanned = page({}, {Table{1, 1, {{"c"}}}}, true);
   scanned.images.push_back(ParsedImage{"Im0", ImageFormat::Jpeg, 10, 10, 8, "DeviceRGB"});  // never written
-  struct Case {
-    ExtractedDoc doc;
-    std::string body;
-  } cases[] = {
+  const std::pair<ExtractedDoc, std::string> cases[] = {
       {doc({}), ""},
-      {doc({page({"Tom & Jerry <3"})}),
-       "<section class=\"page\" style=\"width:612px;height:792px\">\n<p>Tom &amp; Jerry &lt;3</p>\n</section>\n"},
+      {doc({page({"a&&<b>\"c'\xC3\xA9"})}), "<section class=\"page\" style=\"width:612px;height:792px\">\n"
+                                             "<p>a&amp;&amp;&lt;b&gt;&quot;c&#39;\xC3\xA9</p>\n</section>\n"},
       {doc({scanned}),
        "<section class=\"page\" style=\"width:612px;height:792px\" data-needs-ocr=\"true\">\n"
        "<table>\n<tr><td>c</td></tr>\n</table>\n</section>\n"},
@@ -77,7 +65,7 @@ TEST(Html, Documents) {
        "<table>\n<tr></tr>\n<tr><td>a&lt;</td><td>b</td></tr>\n</table>\n</section>\n"
        "<section class=\"page\" style=\"width:1px;height:2px\">\n</section>\n"},
   };
-  for (const Case& c : cases) EXPECT_EQ(to_html(c.doc), head + c.body + tail);
+  for (const auto& [document, body] : cases) EXPECT_EQ(to_html(document), head + body + tail);
 }
 
 // Page sizes: exact value rounded half to even, full decimal, no exponent.
@@ -128,69 +116,36 @@ TEST(JsonFloat, RandomDoublesRoundTripShortest) {
   }
 }
 
+// The layout: two spaces per level of nesting, one value per line, empty
+// containers as "[]"; the values, written without that layout, in full.
 TEST(Json, Documents) {
-  PageText p = page({"Hi"}, {Table{0, 2, {{}, {"a", "b"}}}}, true, kInf, 841.89);
+  // The line's text holds every kind of escape: quote, backslash, control
+  // characters with and without a short form, NUL, DEL and UTF-8 as they are.
+  const std::string escapes = "q\"b\\t\t1\x01" + std::string("\0\x1f\x0b", 3) + "/\x7F\xC3\xA9 \xE2\x80\x94";
+  PageText p = page({escapes}, {Table{0, 2, {{}, {"a", "b"}}}, Table{0, 0, {}}}, true, kInf, 841.89);
   p.lines[0].x = 72.5;
   p.lines[0].y = std::nan("");
   p.images.push_back(ParsedImage{"Im\"1", ImageFormat::Jbig2, 4294967295u, 0, 1, "ICCBased"});
   EXPECT_EQ(to_json(doc({})), "{\n  \"version\": \"1.4\",\n  \"pages\": []\n}");
-  p.tables.push_back(Table{0, 0, {}});
-  EXPECT_EQ(to_json(doc({p})),
-            R"({
-  "version": "1.4",
-  "pages": [
-    {
-      "width": null,
-      "height": 841.89,
-      "lines": [
-        {
-          "text": "Hi",
-          "x": 72.5,
-          "y": null
-        }
-      ],
-      "needs_ocr": true,
-      "tables": [
-        {
-          "rows": 0,
-          "cols": 2,
-          "cells": [
-            [],
-            [
-              "a",
-              "b"
-            ]
-          ]
-        },
-        {
-          "rows": 0,
-          "cols": 0,
-          "cells": []
-        }
-      ],
-      "images": [
-        {
-          "name": "Im\"1",
-          "format": "Jbig2",
-          "width": 4294967295,
-          "height": 0,
-          "bits_per_component": 1,
-          "color_space": "ICCBased"
-        }
-      ]
-    }
-  ]
-})");
-}
-
-TEST(Json, StringEscapes) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"q\"b\\t\t1\x01", R"("q\"b\\t\t1\u0001")"},
-      {std::string("\0\x1f\x0b", 3), R"("\u0000\u001f\u000b")"},
-      {"/\x7F\xC3\xA9 \xE2\x80\x94", "\"/\x7F\xC3\xA9 \xE2\x80\x94\""},
-  };
-  for (const auto& [text, written] : cases)
-    EXPECT_EQ(to_json(ExtractedDoc{text, {}}), "{\n  \"version\": " + written + ",\n  \"pages\": []\n}");
+  const std::string json = to_json(doc({p}));
+  std::string flat;
+  int depth = 0;
+  for (size_t start = 0, end; start < json.size(); start = end + 1) {
+    end = std::min(json.find('\n', start), json.size());
+    const std::string line = json.substr(start, end - start);
+    const size_t indent = line.find_first_not_of(' ');
+    depth -= line[indent] == ']' || line[indent] == '}';
+    EXPECT_EQ(indent, 2u * depth) << line;
+    depth += line.back() == '[' || line.back() == '{';
+    flat += line.substr(indent);
+  }
+  EXPECT_EQ(depth, 0);
+  EXPECT_EQ(flat,
+            R"({"version": "1.4","pages": [{"width": null,"height": 841.89,"lines": [)"
+            R"({"text": "q\"b\\t\t1\u0001\u0000\u001f\u000b/)" "\x7F\xC3\xA9 \xE2\x80\x94" R"(","x": 72.5,"y": null}],)"
+            R"("needs_ocr": true,"tables": [{"rows": 0,"cols": 2,"cells": [[],["a","b"]]},{"rows": 0,)"
+            R"("cols": 0,"cells": []}],"images": [{"name": "Im\"1","format": "Jbig2","width": 4294967295,)"
+            R"("height": 0,"bits_per_component": 1,"color_space": "ICCBased"}]}]})");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-// Ruled-table detection: what counts as a rule (painted, not clipped, not
-// white), one table per connected grid, spanning cells, cell text joined as
-// the page's lines join it, the chart guard, and the bounds on hostile grids.
+// Ruled-table detection: what counts as a rule (painted, not white), one
+// table per connected grid, spanning cells, cell text joined as the page's
+// lines join it, the chart guard, and the bounds on hostile grids. Clipped
+// pages, rotated grids and curves: the corpus files of
+// tests/test_page_analysis.py.
 #include <gtest/gtest.h>
 
 #include "page/content.h"
@@ -43,6 +45,12 @@ const std::vector<double> kXs = {100, 200, 300};
 const std::vector<double> kYs = {700, 680, 660};
 const Cells kAbcd = {{"a", "b"}, {"c", "d"}};
 
+// Thin filled bars along kXs and kYs, and the texts of kAbcd in their cells.
+const std::string kBars =
+    "100 699.5 200 1 re 100 679.5 200 1 re 100 659.5 200 1 re 99.5 660 1 40 re 199.5 660 1 40 re 299.5 660 1 40 re f ";
+const std::string kAbcdText = text(103, 684, "(a) Tj") + text(203, 684, "(b) Tj") + text(103, 664, "(c) Tj") +
+                              text(203, 664, "(d) Tj");
+
 TEST(DetectTables, WhatIsATable) {
   const std::string real = grid(kXs, kYs, kAbcd);
   struct Case {
@@ -50,28 +58,16 @@ TEST(DetectTables, WhatIsATable) {
     std::string content;
     std::vector<Cells> tables;
   } cases[] = {
-      {"stroked grid", real, {kAbcd}},
-      // LibreOffice begins every page with a page-sized clip: never painted.
-      {"clip is no rule", "0 0.028 611.971 791.971 re W* n " + real, {kAbcd}},
       {"boxed paragraph", "50 50 200 100 re S " + text(60, 100, "(Some prose) Tj"), {}},
       {"one row of boxes", "100 100 50 20 re 150 100 50 20 re S " + text(105, 105, "(a) Tj") + text(155, 105, "(b) Tj"),
        {}},
       // Thin filled bars are rules; a white fill, in any device space, is not.
-      {"grid of bars",
-       "100 699.5 200 1 re 100 679.5 200 1 re 100 659.5 200 1 re 99.5 660 1 40 re 199.5 660 1 40 re "
-       "299.5 660 1 40 re f " + text(103, 684, "(a) Tj") + text(203, 684, "(b) Tj") +
-           text(103, 664, "(c) Tj") + text(203, 664, "(d) Tj"),
-       {kAbcd}},
+      {"grid of bars", kBars + kAbcdText, {kAbcd}},
       {"white page background", "1 g 0 0 612 792 re f " + text(103, 684, "(a) Tj"), {}},
-      {"white bars, rgb, restored by Q", "0 g q 1 1 1 rg 100 699.5 200 1 re 100 679.5 200 1 re 100 659.5 200 1 re "
-                                         "99.5 660 1 40 re 199.5 660 1 40 re 299.5 660 1 40 re f Q", {}},
-      {"white bars, cmyk scn", "/CS0 cs 0 0 0 0 scn 100 699.5 200 1 re 100 679.5 200 1 re 100 659.5 200 1 re "
-                               "99.5 660 1 40 re 199.5 660 1 40 re 299.5 660 1 40 re f", {}},
+      {"white bars, rgb, restored by Q", "0 g q 1 1 1 rg " + kBars + "Q", {}},
+      {"white bars, cmyk scn", "/CS0 cs 0 0 0 0 scn " + kBars, {}},
       // In a one-component resource space (a separation), 1 is full ink.
-      {"separation ink", "/Sep cs 1 scn 100 699.5 200 1 re 100 679.5 200 1 re 100 659.5 200 1 re 99.5 660 1 40 re "
-                         "199.5 660 1 40 re 299.5 660 1 40 re f " + text(103, 684, "(a) Tj") + text(203, 684, "(b) Tj") +
-                             text(103, 664, "(c) Tj") + text(203, 664, "(d) Tj"),
-       {kAbcd}},
+      {"separation ink", "/Sep cs 1 scn " + kBars + kAbcdText, {kAbcd}},
       // A shaded paragraph (thick fill) next to a grid does not join it; an
       // inset cell background adds no boundary.
       {"shaded box and inset background",
@@ -107,11 +103,13 @@ TEST(DetectTables, WhatIsATable) {
            text(203, 684, "(h2) Tj") + text(103, 664, "(r1 1) Tj") + text(103, 644, "(r2 2) Tj") +
            text(103, 624, "(r3 3) Tj"),
        {}},
-      // Curves are no rules: a rounded box around a grid adds nothing.
-      // The grid under a rotating, scaling CTM; q/Q restore it.
-      {"rotated", "q 0 1 -1 0 800 0 cm " + grid({100, 200, 300}, {400, 300, 200}) + "Q " + text(405, 205, "(a) Tj") +
-                      text(505, 205, "(b) Tj") + text(405, 105, "(c) Tj") + text(505, 105, "(d) Tj"),
-       {kAbcd}},
+      // Rules whose positions differ by less than 2 units are one boundary; a
+      // text two lines high in a cell reads as one line after the other.
+      {"nearby rules, two-line cell",
+       grid(kXs, {700, 660, 640}) + "101.5 660 m 101.5 700 l 100 659 m 300 659 l S " + text(103, 684, "(first) Tj") +
+           text(103, 672, "(second) Tj") + text(203, 684, "(b) Tj") + text(103, 644, "(c) Tj") +
+           text(203, 644, "(d) Tj"),
+       {{{"first second", "b"}, {"c", "d"}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -123,17 +121,6 @@ TEST(DetectTables, WhatIsATable) {
       EXPECT_EQ(tables[i].cols, c.tables[i][0].size());
     }
   }
-}
-
-// Rules whose positions differ by less than 2 units are one boundary; a text
-// two lines high in a cell reads as one line after the other.
-TEST(DetectTables, NearbyRulesAndMultiLineCells) {
-  std::string content = grid({100, 200, 300}, {700, 660, 640}) + "101.5 660 m 101.5 700 l 100 659 m 300 659 l S " +
-                        text(103, 684, "(first) Tj") + text(103, 672, "(second) Tj") + text(203, 684, "(b) Tj") +
-                        text(103, 644, "(c) Tj") + text(203, 644, "(d) Tj");
-  std::vector<Table> tables = detect(content);
-  ASSERT_EQ(tables.size(), 1u);
-  EXPECT_EQ(tables[0].cells, (Cells{{"first second", "b"}, {"c", "d"}}));
 }
 
 // Hostile grids: a thousand crossing rules is past the cell limit (no

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "page/content.h"
@@ -29,70 +30,54 @@ std::string describe(const std::vector<TextRun>& runs) {
   return out;
 }
 
-struct Case {
-  const char* content;
-  const char* runs;
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.content << '"'; }
-
-class ExtractRuns : public ::testing::TestWithParam<Case> {};
-
-TEST_P(ExtractRuns, Runs) { EXPECT_EQ(describe(runs_of(GetParam().content)), GetParam().runs); }
-
 // The font map is empty: every byte is Latin-1 and half an em wide.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ExtractRuns,
-    ::testing::Values(
-        Case{"BT /F1 12 Tf 72 700 Td (Hello) Tj (X) Tj ET", "Hello/F1 72,700 w=30 s=12 | X/F1 102,700 w=6 s=12"},
-        Case{"BT /F1 10 Tf [(A) -500 (B) /N 250 (C)] TJ ET",
-             "A/F1 0,0 w=5 s=10 | B/F1 10,0 w=5 s=10 | C/F1 12.5,0 w=5 s=10"},
-        Case{"2 0 0 2 0 0 cm BT /F1 10 Tf 10 10 Td (A) Tj ET", "A/F1 20,20 w=5 s=10"},
-        // The later cm applies first: (1, 0) scales to (2, 0), then moves to (12, 0).
-        Case{"1 0 0 1 10 0 cm 2 0 0 2 0 0 cm BT /F1 10 Tf 1 0 Td (A) Tj ET", "A/F1 12,0 w=5 s=10"},
-        Case{"BT /F1 10 Tf 1 0 0 1 50 60 Tm 3 Ts (A) Tj ET", "A/F1 50,63 w=5 s=10"},
-        // Rotated text advances along the text matrix's x axis.
-        Case{"BT /F1 10 Tf 0 1 -1 0 100 100 Tm (AB) Tj (C) Tj ET", "AB/F1 100,100 w=10 s=10 | C/F1 100,110 w=5 s=10"},
-        Case{"BT /F1 10 Tf 50 Tz (AB) Tj (C) Tj Tz (D) Tj (E) Tj ET",
-             "AB/F1 0,0 w=5 s=10 | C/F1 5,0 w=2.5 s=10 | D/F1 7.5,0 w=0 s=10 | E/F1 7.5,0 w=0 s=10"},
-        Case{"BT /F1 10 Tf 1 Tc 3 Tw (a b) Tj ET", "a b/F1 0,0 w=21 s=10"},
-        Case{"BT /F1 10 Tf 14 TL 0 100 Td T* (A) Tj 0 -20 TD (B) Tj T* (C) Tj ET",
-             "A/F1 0,86 w=5 s=10 | B/F1 0,66 w=5 s=10 | C/F1 0,46 w=5 s=10"},
-        // Td moves from the line start, not from where the last string ended.
-        Case{"BT /F1 10 Tf 10 10 Td (AAAA) Tj 0 -12 Td (B) Tj ET", "AAAA/F1 10,10 w=20 s=10 | B/F1 10,-2 w=5 s=10"},
-        Case{"BT /F1 10 Tf 5 5 Td 1 0 0 1 40 50 Tm 12 TL T* (A) Tj ET", "A/F1 40,38 w=5 s=10"},
-        // q/Q restore the CTM only; a surplus Q changes nothing.
-        Case{"BT q 3 0 0 3 0 0 cm /F2 9 Tf 2 Tc Q Q 10 10 Td (A) Tj ET", "A/F2 10,10 w=6.5 s=9"},
-        Case{"BT /F1 10 Tf 50 50 Td ET BT (A) Tj ET", "A/F1 0,0 w=5 s=10"},
-        Case{"2 Tc (Hi) Tj", "Hi/ 0,0 w=4 s=0"},
-        Case{"BT /Missing 10 Tf (\xe9) Tj () Tj ET", "\xc3\xa9/Missing 0,0 w=5 s=10 | /Missing 5,0 w=0 s=10"},
-        Case{"BT /F1 10 Tf 3 7 Tf (A) Tj /F2 Tf (B) Tj ET", "A/F1 0,0 w=3.5 s=7 | B/F2 3.5,0 w=0 s=0"},
-        Case{"BT /F1 10 Tf 0 50 Td 12 TL (A) ' 3 1 (a b) \" ET", "A/F1 0,38 w=5 s=10 | a b/F1 0,26 w=21 s=10"},
-        // A quote without its string still moves the line and sets the spacings.
-        Case{"BT /F1 10 Tf 0 50 Td 12 TL 3 1 \" (a b) Tj ET", "a b/F1 0,38 w=21 s=10"},
-        Case{"BT /F1 10 Tf /X Tj 5 Tj [1 2] Tj (A) TJ 0 0 m 10 10 l S /Im1 Do ET", ""}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+TEST(ExtractRuns, Runs) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"BT /F1 12 Tf 72 700 Td (Hello) Tj (X) Tj ET", "Hello/F1 72,700 w=30 s=12 | X/F1 102,700 w=6 s=12"},
+      {"BT /F1 10 Tf [(A) -500 (B) /N 250 (C)] TJ ET",
+           "A/F1 0,0 w=5 s=10 | B/F1 10,0 w=5 s=10 | C/F1 12.5,0 w=5 s=10"},
+      // The later cm applies first: (1, 0) scales to (2, 0), then moves to (12, 0).
+      {"1 0 0 1 10 0 cm 2 0 0 2 0 0 cm BT /F1 10 Tf 1 0 Td (A) Tj ET", "A/F1 12,0 w=5 s=10"},
+      {"BT /F1 10 Tf 1 0 0 1 50 60 Tm 3 Ts (A) Tj ET", "A/F1 50,63 w=5 s=10"},
+      // Rotated text advances along the text matrix's x axis.
+      {"BT /F1 10 Tf 0 1 -1 0 100 100 Tm (AB) Tj (C) Tj ET", "AB/F1 100,100 w=10 s=10 | C/F1 100,110 w=5 s=10"},
+      {"BT /F1 10 Tf 50 Tz (AB) Tj (C) Tj Tz (D) Tj (E) Tj ET",
+           "AB/F1 0,0 w=5 s=10 | C/F1 5,0 w=2.5 s=10 | D/F1 7.5,0 w=0 s=10 | E/F1 7.5,0 w=0 s=10"},
+      {"BT /F1 10 Tf 1 Tc 3 Tw (a b) Tj ET", "a b/F1 0,0 w=21 s=10"},
+      {"BT /F1 10 Tf 14 TL 0 100 Td T* (A) Tj 0 -20 TD (B) Tj T* (C) Tj ET",
+           "A/F1 0,86 w=5 s=10 | B/F1 0,66 w=5 s=10 | C/F1 0,46 w=5 s=10"},
+      // Td moves from the line start, not from where the last string ended.
+      {"BT /F1 10 Tf 10 10 Td (AAAA) Tj 0 -12 Td (B) Tj ET", "AAAA/F1 10,10 w=20 s=10 | B/F1 10,-2 w=5 s=10"},
+      {"BT /F1 10 Tf 5 5 Td 1 0 0 1 40 50 Tm 12 TL T* (A) Tj ET", "A/F1 40,38 w=5 s=10"},
+      // q/Q restore the CTM only; a surplus Q changes nothing.
+      {"BT q 3 0 0 3 0 0 cm /F2 9 Tf 2 Tc Q Q 10 10 Td (A) Tj ET", "A/F2 10,10 w=6.5 s=9"},
+      {"BT /F1 10 Tf 50 50 Td ET BT (A) Tj ET", "A/F1 0,0 w=5 s=10"},
+      {"2 Tc (Hi) Tj", "Hi/ 0,0 w=4 s=0"},
+      {"BT /Missing 10 Tf (\xe9) Tj () Tj ET", "\xc3\xa9/Missing 0,0 w=5 s=10 | /Missing 5,0 w=0 s=10"},
+      {"BT /F1 10 Tf 3 7 Tf (A) Tj /F2 Tf (B) Tj ET", "A/F1 0,0 w=3.5 s=7 | B/F2 3.5,0 w=0 s=0"},
+      {"BT /F1 10 Tf 0 50 Td 12 TL (A) ' 3 1 (a b) \" ET", "A/F1 0,38 w=5 s=10 | a b/F1 0,26 w=21 s=10"},
+      // A quote without its string still moves the line and sets the spacings.
+      {"BT /F1 10 Tf 0 50 Td 12 TL 3 1 \" (a b) Tj ET", "a b/F1 0,38 w=21 s=10"},
+      {"BT /F1 10 Tf /X Tj 5 Tj [1 2] Tj (A) TJ 0 0 m 10 10 l S /Im1 Do ET", ""},
+  };
+  for (const auto& [content, runs] : cases) EXPECT_EQ(describe(runs_of(content)), runs) << content;
+}
 
 // end_x is where the run ends in user space; effective_size is Tfs scaled
-// by the text matrix times the CTM.
+// by the text matrix times the CTM (rotated, flipped and mirrored text reach
+// them through the layout tests).
 TEST(ExtractRunsGeometry, UserSpaceEndAndEffectiveSize) {
-  struct {
-    const char* content;
-    double x, end_x, effective_size;
-  } cases[] = {
-      {"BT /F 1 Tf 10 0 0 10 100 700 Tm (ab) Tj ET", 100, 110, 10},
+  const std::tuple<const char*, double, double, double> cases[] = {  // content, x, end_x, effective_size
       {"0.24 0 0 0.24 10 20 cm BT /F 1 Tf 33 0 0 33 0 0 Tm (ab) Tj ET", 10, 10 + 0.24 * 33, 0.24 * 33},
-      {"BT /F 10 Tf 0 1 -1 0 100 100 Tm (ab) Tj ET", 100, 100, 10},  // advances along y
       {"BT /F 10 Tf 3 0 0 1 0 0 Tm (ab) Tj ET", 0, 30, 10},
       {"BT /F 10 Tf 2 0 0 2 5 0 Tm 4 Ts (ab) Tj ET", 5, 25, 20},
-      {"BT /F -10 Tf (ab) Tj ET", 0, -10, 10},  // mirrored: advances leftwards, size is the magnitude
   };
-  for (const auto& tc : cases) {
-    std::vector<TextRun> got = runs_of(tc.content);
-    ASSERT_EQ(got.size(), 1u) << tc.content;
-    EXPECT_NEAR(got[0].x, tc.x, 1e-9) << tc.content;
-    EXPECT_NEAR(got[0].end_x, tc.end_x, 1e-9) << tc.content;
-    EXPECT_NEAR(got[0].effective_size, tc.effective_size, 1e-9) << tc.content;
+  for (const auto& [content, x, end_x, effective_size] : cases) {
+    std::vector<TextRun> got = runs_of(content);
+    ASSERT_EQ(got.size(), 1u) << content;
+    EXPECT_NEAR(got[0].x, x, 1e-9) << content;
+    EXPECT_NEAR(got[0].end_x, end_x, 1e-9) << content;
+    EXPECT_NEAR(got[0].effective_size, effective_size, 1e-9) << content;
   }
   // Without scaling they are exactly x + width and size, so layout's results
   // for such text cannot change.

@@ -1,8 +1,8 @@
 // TrueType cmap / post reading on hand-built programs: symbolic subtables,
-// post names, and hostile tables (overlapping or
-// runaway segment counts, offsets past the end, huge group counts) that must
-// stay bounded and read nothing outside the data. Real fonts built with
-// fontTools are checked end to end in tests/test_fonts.py.
+// post names, and hostile tables (overlapping or runaway segment counts,
+// offsets past the end, huge group counts) that must stay bounded and read nothing outside the data (truncations: the
+// fuzz_truetype target). Real fonts built with fontTools are checked end to
+// end in tests/test_fonts.py.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -115,7 +115,6 @@ TEST(TrueType, HostileTablesStayBounded) {
   Bytes far = sfnt({{"cmap", cmap({{3, 1, format4({{0x41, 0x41, 0}})}})}});
   far[12 + 8] = 0x7F;  // the cmap table's offset
   EXPECT_TRUE(parse_truetype(far));
-  for (size_t cut = 0; cut < 40; ++cut) (void)parse_truetype(ByteSpan(far.data(), cut));
   EXPECT_FALSE(parse_truetype(testing::bytes("%!PS-AdobeFont")));
 }
 

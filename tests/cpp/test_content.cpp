@@ -89,5 +89,17 @@ TEST(ParseContentLimits, HostileInput) {
   EXPECT_EQ(c.ops[2'999'998].operand_count, 6u);
 }
 
+TEST(ParseContentLimits, ItemBudget) {
+  // Operators and operands each take one item, and so does every element of
+  // an array or dictionary operand; the parse stops at the item past budget.
+  const struct {
+    const char* input;
+    uint64_t items;
+    bool over;
+  } cases[] = {{"q Q", 2, false}, {"q Q q", 2, true}, {"[1 [2]] TJ", 5, false}, {"[1 [2]] TJ", 4, true},
+               {"<</A 1>> BDC", 4, false}, {"<</A 1>> BDC", 3, true}};
+  for (const auto& tc : cases) EXPECT_EQ(parse_content(as_bytes(tc.input), tc.items).over_budget, tc.over) << tc.input;
+}
+
 }  // namespace
 }  // namespace vellum

@@ -208,9 +208,11 @@ inline uint64_t load_le64(const uint8_t* p) {
 class BufferSink {
  public:
   BufferSink(size_t input_size, uint64_t limit, Bytes storage) : buf_(std::move(storage)), limit_(limit) {
+    const uint64_t first = std::min<uint64_t>({uint64_t{input_size} * 8 + 64, uint64_t{64} << 20, limit});
     buf_.clear();
-    reserve_within(buf_, std::min<uint64_t>({uint64_t{input_size} * 8 + 64, uint64_t{64} << 20, limit}), limit);
-    resize_within(buf_, std::min<uint64_t>(kZeroFillStep, buf_.capacity()), limit);
+    reserve_within(buf_, first, limit);
+    // Zero-filled to the first estimate only, however large a lent buffer is.
+    buf_.resize(static_cast<size_t>(std::min(kZeroFillStep, first)));
   }
   uint8_t* start() { return buf_.data(); }
   // The decoder writes freely up to here, so it never passes the limit.

@@ -51,12 +51,12 @@ size_t comment_rest(const uint8_t* p, size_t n) {
 }  // namespace
 
 void Lexer::skip_ws() {
+  // Gaps between tokens are a byte or a few: only a longer one is scanned in blocks.
+  const size_t scan_at = pos_ + 8;
   while (pos_ < len_) {
     uint8_t c = data_[pos_];
     if (chars::is_whitespace(c)) {
-      ++pos_;
-      // Most gaps between tokens are one byte: only a second blank starts a scan.
-      if (pos_ < len_ && chars::is_whitespace(data_[pos_])) pos_ += blank_prefix(data_ + pos_, len_ - pos_);
+      if (++pos_ == scan_at) pos_ += blank_prefix(data_ + pos_, len_ - pos_);
       continue;
     }
     if (c != '%') return;

@@ -75,6 +75,16 @@ std::vector<Case> cases() {
   cs.push_back({"78 00 is raw deflate", dict({{"Filter", nm("FlateDecode")}}), testing::hex("7800000000 010300fcff 78797a"),
                 bytes("xyz"), ""});
   // An empty Flate stream (as some writers emit for blank pages) is empty.
+  // EarlyChange: absent or not a number means 1; the two streams' widths
+  // differ from code 511 on.
+  Bytes literals(600);
+  for (size_t i = 0; i < literals.size(); ++i) literals[i] = static_cast<uint8_t>(i % 250);
+  const Bytes early = testing::lzw_literals(literals, true), late = testing::lzw_literals(literals, false);
+  cs.push_back({"EarlyChange absent", dict({{"Filter", nm("LZW")}}), early, literals, ""});
+  cs.push_back({"EarlyChange a name", dict({{"Filter", nm("LZW")}, {"DecodeParms", dobj({{"EarlyChange", nm("Foo")}})}}),
+                early, literals, ""});
+  cs.push_back({"EarlyChange 0", dict({{"Filter", nm("LZWDecode")}, {"DecodeParms", dobj({{"EarlyChange", num(0)}})}}),
+                late, literals, ""});
   cs.push_back({"empty flate", dict({{"Filter", nm("FlateDecode")}}), Bytes{}, Bytes{}, ""});
   return cs;
 }
@@ -83,30 +93,8 @@ TEST(Filter, Chain) {
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
     auto got = decode_stream(c.dict, c.raw);
-    auto valid = validate_stream(c.dict, c.raw);
     testing::expect_result(got, c.want, c.error);
-    EXPECT_EQ(valid.ok(), got.ok());
-    if (!valid.ok() && !got.ok()) {
-      EXPECT_EQ(valid.error(), got.error());
-    }
-  }
-}
-
-// EarlyChange from the parameters: absent or not a number means 1. Read
-// with the wrong setting, the widths disagree with the data from code 511 on.
-TEST(Filter, EarlyChangeFromParms) {
-  Bytes literals(600);
-  for (size_t i = 0; i < literals.size(); ++i) literals[i] = static_cast<uint8_t>(i % 250);
-  const Bytes early = testing::lzw_literals(literals, true), late = testing::lzw_literals(literals, false);
-  const struct {
-    Object early_change;
-    const Bytes* data;
-  } rows[] = {{Object::null(), &early}, {nm("Foo"), &early}, {num(0), &late}, {num(0), &early}};
-  for (auto& r : rows) {
-    Dictionary d = dict({{"Filter", nm("LZW")}});
-    if (!r.early_change.is_null()) d.append_unique("DecodeParms", dobj({{"EarlyChange", r.early_change}}));
-    auto got = decode_stream(d, *r.data);
-    EXPECT_EQ(got.ok() && *got == literals, &r != &rows[3]);
+    EXPECT_EQ(testing::outcome(validate_stream(c.dict, c.raw)), testing::outcome(got));
   }
 }
 
@@ -133,11 +121,7 @@ TEST(Filter, ValidateAgreesWithDecode) {
     const Bytes raw = behind_hex ? bytes(hex_of(z)) : z;
     for (uint64_t limit : {kMaxDecodedStream, rng() % (data.size() + 2)}) {
       auto got = decode_stream(d, raw, limit);
-      auto valid = validate_stream(d, raw, limit);
-      ASSERT_EQ(got.ok(), valid.ok()) << round << (got.ok() ? std::string() : got.error().display());
-      if (!got.ok()) {
-        EXPECT_EQ(got.error(), valid.error()) << round;
-      }
+      ASSERT_EQ(testing::outcome(validate_stream(d, raw, limit)), testing::outcome(got)) << round;
       (got.ok() ? successes : failures) += limit == kMaxDecodedStream;
     }
   }

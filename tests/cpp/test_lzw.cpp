@@ -52,7 +52,7 @@ TEST(Lzw, EveryWidthAFullTableAndAClear) {
     for (auto& b : literals) b = static_cast<uint8_t>(rng());
     Bytes want = literals;
     std::vector<unsigned> tail;
-    for (size_t k : {0u, 300u, 900u, 2000u, 3835u}) {
+    for (size_t k : {0u, 300u, 900u, 2000u, 3837u}) {  // 3837: entry 4095, the last
       if (k + 1 >= n) continue;
       tail.push_back(static_cast<unsigned>(258 + k));
       want.insert(want.end(), {literals[k], literals[k + 1]});

@@ -94,9 +94,7 @@ Bytes deflate_bytes(const Bytes& in) { return testing::zlib(in, 9); }
 Dictionary chain_of(std::initializer_list<const char*> names) {
   std::vector<Object> filters;
   for (const char* n : names) filters.push_back(Object::name(n));
-  Dictionary d;
-  d.insert("Filter", Object::array(std::move(filters)));
-  return d;
+  return testing::dict({{"Filter", Object::array(std::move(filters))}});
 }
 
 // LZW of about 1.2 MB of 'A': after the literal, codes 258, 259, ... each

@@ -56,7 +56,8 @@ TEST(BoundedGrowth, DecodersReachTheirLimitWithoutReservingPastIt) {
       {"inflate, stored", raw(testing::zlib(zeros, 0)), inflated},
       {"ascii85 z", a85, [](ByteSpan in, uint64_t limit) { return ascii85_decode(in, limit); }},
       {"asciihex", Bytes(2 * kLimit, '0'), [](ByteSpan in, uint64_t limit) { return ascii_hex_decode(in, limit); }},
-      {"lzw", testing::lzw_literals(zeros, true), [](ByteSpan in, uint64_t limit) { return lzw_decode(in, true, limit); }},
+      {"lzw", testing::lzw_literals(zeros, true),
+       [](ByteSpan in, uint64_t limit) { return lzw_decode(in, true, limit); }},
       {"runlength repeats", rl, [](ByteSpan in, uint64_t limit) { return run_length_decode(in, limit); }},
   };
   for (const auto& c : cases) {

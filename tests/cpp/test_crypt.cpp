@@ -212,11 +212,12 @@ TEST(FromEncrypt, IdentityCryptFilters) {
       {2, "Identity", "Identity", false, false},  // crypt filters exist only from /V 4 on
   };
   for (const auto& c : cases) {
-    auto dec = Decryptor::from_encrypt(edited(valid_r3(), {{"V", num(c.v)}, {"StrF", nm(c.strf)}, {"StmF", nm(c.stmf)}}),
-                                       kR3Id, {});
+    const Dictionary d = edited(valid_r3(), {{"V", num(c.v)}, {"StrF", nm(c.strf)}, {"StmF", nm(c.stmf)}});
+    auto dec = Decryptor::from_encrypt(d, kR3Id, {});
     ASSERT_TRUE(dec);
     dec->method_ = CryptMethod::Rc4;  // a revision 3 key cannot drive AES; RC4 makes the routing visible
-    Object out = dec->decrypt_object(7, 0, Object::stream(Stream(dict({{"Title", Object::string("secret")}}), bytes("data"))));
+    const Stream in(dict({{"Title", Object::string("secret")}}), bytes("data"));
+    const Object out = dec->decrypt_object(7, 0, Object::stream(in));
     EXPECT_EQ(out.as_stream().dict.get("Title")->as_string() == "secret", c.strings_clear) << c.v << c.strf << c.stmf;
     EXPECT_EQ(as_chars(out.as_stream().data()) == "data", c.streams_clear) << c.v << c.strf << c.stmf;
   }
@@ -296,9 +297,10 @@ TEST(DecryptObject, WalksEveryStringWithTheEnclosingNumber) {
   const Decryptor dec = make_decryptor(CryptMethod::Rc4, hex("00112233445566778899aabbccddeeff"));
   const Bytes k = Decryptor::object_key(dec.key(), 12, 0, false);
   auto sealed = [&](std::string_view s) { return str(rc4(k, as_bytes(s))); };
-  const Object out = dec.decrypt_object(
-      12, 0, dobj({{"A", testing::arr({sealed("one"), testing::arr({sealed("two"), num(5)}), dobj({{"S", sealed("deep")}})})},
-                   {"R", Object::reference({3, 0})}}));
+  using testing::arr;
+  const Object in = dobj({{"A", arr({sealed("one"), arr({sealed("two"), num(5)}), dobj({{"S", sealed("deep")}})})},
+                          {"R", Object::reference({3, 0})}});
+  const Object out = dec.decrypt_object(12, 0, in);
   const auto& a = out.as_dict().get("A")->as_array();
   ASSERT_EQ(a.size(), 3u);
   EXPECT_EQ(a[0].as_string(), "one");

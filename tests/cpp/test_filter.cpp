@@ -54,7 +54,8 @@ std::vector<Case> cases() {
                       {"DecodeParms", arr({Object::null(), dobj({{"Predictor", num(12)}, {"Columns", num(5)}})})}}),
                 bytes(hex_of(zrows)), kRows, ""});
   cs.push_back({"single dict belongs to the first filter",
-                dict({{"Filter", arr({nm("AHx"), nm("FlateDecode")})}, {"DecodeParms", dobj({{"Predictor", num(12)}})}}),
+                dict({{"Filter", arr({nm("AHx"), nm("FlateDecode")})},
+                      {"DecodeParms", dobj({{"Predictor", num(12)}})}}),
                 bytes(hex_of(zrows)), kUpRows, ""});
   cs.push_back({"/DecodeParms shadows /DP",
                 dict({{"Filter", nm("Fl")}, {"DecodeParms", num(3)}, {"DP", dobj({{"Predictor", num(12)}, {"Columns", num(5)}})}}),
@@ -72,8 +73,8 @@ std::vector<Case> cases() {
   // 0x78 0x00 is not a multiple of 31: inflated from its first byte, where
   // 0x78 (BFINAL 0, BTYPE 0) starts a stored block of LEN 0 and a fake NLEN;
   // a final stored block of "xyz" follows.
-  cs.push_back({"78 00 is raw deflate", dict({{"Filter", nm("FlateDecode")}}), testing::hex("7800000000 010300fcff 78797a"),
-                bytes("xyz"), ""});
+  cs.push_back({"78 00 is raw deflate", dict({{"Filter", nm("FlateDecode")}}),
+                testing::hex("7800000000 010300fcff 78797a"), bytes("xyz"), ""});
   // An empty Flate stream (as some writers emit for blank pages) is empty.
   // EarlyChange: absent or not a number means 1; the two streams' widths
   // differ from code 511 on.
@@ -81,8 +82,9 @@ std::vector<Case> cases() {
   for (size_t i = 0; i < literals.size(); ++i) literals[i] = static_cast<uint8_t>(i % 250);
   const Bytes early = testing::lzw_literals(literals, true), late = testing::lzw_literals(literals, false);
   cs.push_back({"EarlyChange absent", dict({{"Filter", nm("LZW")}}), early, literals, ""});
-  cs.push_back({"EarlyChange a name", dict({{"Filter", nm("LZW")}, {"DecodeParms", dobj({{"EarlyChange", nm("Foo")}})}}),
-                early, literals, ""});
+  cs.push_back({"EarlyChange a name",
+                dict({{"Filter", nm("LZW")}, {"DecodeParms", dobj({{"EarlyChange", nm("Foo")}})}}), early, literals,
+                ""});
   cs.push_back({"EarlyChange 0", dict({{"Filter", nm("LZWDecode")}, {"DecodeParms", dobj({{"EarlyChange", num(0)}})}}),
                 late, literals, ""});
   cs.push_back({"empty flate", dict({{"Filter", nm("FlateDecode")}}), Bytes{}, Bytes{}, ""});

@@ -243,7 +243,8 @@ TEST(Inflate, AgreesWithWalkOnArbitraryCodes) {
     const int hlit = 257 + static_cast<int>(rng() % 32), hdist = 1 + static_cast<int>(rng() % 32);
     std::vector<int> lens(hlit + hdist);
     // Anything; sparse and long; half empty; few and short (often incomplete).
-    static const unsigned kStyles[4][3] = {{1, 0, 16}, {3, 8, 8}, {2, 1, 15}, {8, 1, 4}};  // 1 in [0] set, [1] + rng % [2]
+    // One length in style[0] is set, to style[1] + a number below style[2].
+    static const unsigned kStyles[4][3] = {{1, 0, 16}, {3, 8, 8}, {2, 1, 15}, {8, 1, 4}};
     const unsigned* style = kStyles[round % 4];
     for (int& l : lens) l = rng() % style[0] ? 0 : static_cast<int>(style[1] + rng() % style[2]);
     if (rng() % 2) lens[256] = 1 + static_cast<int>(rng() % 15);

@@ -82,8 +82,9 @@ TEST(Predictor, PngRoundTrips) {
     const size_t bpp = std::max<size_t>(1, static_cast<size_t>((colors * bpc + 7) / 8));
     Bytes img(row * (rng() % 30) + rng() % row);
     for (auto& b : img) b = static_cast<uint8_t>(rng() % 4 == 0 ? rng() : 100 + rng() % 3);
-    auto got = predictor::apply(png_encode(img, row, bpp, rng), params({{"Predictor", num(10 + rng() % 6)}, {"Colors", num(colors)},
-                                                                        {"BitsPerComponent", num(bpc)}, {"Columns", num(columns)}}));
+    const Dictionary png = params({{"Predictor", num(10 + rng() % 6)}, {"Colors", num(colors)},
+                                   {"BitsPerComponent", num(bpc)}, {"Columns", num(columns)}});
+    auto got = predictor::apply(png_encode(img, row, bpp, rng), png);
     ASSERT_TRUE(got.ok());
     ASSERT_TRUE(*got == img) << round;
   }

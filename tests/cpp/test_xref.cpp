@@ -50,16 +50,19 @@ std::string stream_file(const std::string& dict, const std::string& records) {
 }  // namespace
 
 TEST(Xref, Files) {
-  const std::string hybrid = kHead + xref_stream_object(20, "/W [1 1 1] /Index [7 2]", std::string("\x02\x04\x00\x02\x04\x01", 6));
+  const std::string hybrid =
+      kHead + xref_stream_object(20, "/W [1 1 1] /Index [7 2]", std::string("\x02\x04\x00\x02\x04\x01", 6));
   const struct {
     const char* name;
     std::string file, shown;
   } cases[] = {
       {"classic, the first subsection wins",
-       classic("0 3\n0000000000 65535 f \n0000000017 00000 n \n0000000099 00002 n \n1 1\n0000000055 00000 n \n", "/Size 3"),
+       classic("0 3\n0000000000 65535 f \n0000000017 00000 n \n0000000099 00002 n \n"
+               "1 1\n0000000055 00000 n \n",
+               "/Size 3"),
        "0 free, 1 at 17, 2 at 99 gen 2"},
-      {"a comment before the offset", kHead + "xref\n1 1\n0000000010 00000 n \ntrailer\n<< >>\nstartxref\n% c\n9\n%%EOF",
-       "1 at 10"},
+      {"a comment before the offset",
+       kHead + "xref\n1 1\n0000000010 00000 n \ntrailer\n<< >>\nstartxref\n% c\n9\n%%EOF", "1 at 10"},
       {"a /Prev loop ends", classic("1 1\n0000000010 00000 n \n", "/Prev 9"), "1 at 10"},
       {"hybrid: the table wins over its stream", classic("7 1\n0000000000 65535 f \n", "/XRefStm 9", hybrid),
        "7 free, 8 in 4.1"},
@@ -77,7 +80,8 @@ TEST(Xref, Files) {
       {"stream: odd /Index", stream_file("/W [1 1 0] /Index [0 2 5]", std::string("\x01\x01\x01\x02", 4)),
        "0 at 1, 1 at 2"},
       {"stream: lenient /W", stream_file("/W [1 -2 2 2] /Size 1", std::string("\x01\x00\x05\x00\x00", 5)), "0 at 5"},
-      {"stream truncated", stream_file("/W [1 2 1] /Size 3", std::string(8, '\x01')), "InvalidXref: xref stream truncated"},
+      {"stream truncated", stream_file("/W [1 2 1] /Size 3", std::string(8, '\x01')),
+       "InvalidXref: xref stream truncated"},
       {"two widths", stream_file("/W [1 2]", ""), "InvalidXref: xref /W must have three widths"},
       {"no /W", stream_file("/Size 1", ""), "InvalidXref: xref /W missing"},
       {"zero-width records", stream_file("/W [0 0 0] /Size 1", ""), "InvalidXref: xref stream zero-width records"},

@@ -43,21 +43,18 @@ class PdfFixture {
   std::string build() const {
     std::string out = header_;
     std::map<uint32_t, size_t> offsets;
-    uint32_t size = 1;
     for (const auto& [num, body] : objects_) {
       offsets[num] = out.size();
       out += std::to_string(num) + " 0 obj\n" + body + "\nendobj\n";
-      size = num + 1 > size ? num + 1 : size;
     }
-    size_t xref_at = out.size();
-    out += "xref\n0 " + std::to_string(size) + "\n0000000000 65535 f \n";
-    for (uint32_t n = 1; n < size; ++n) {
-      char line[32];
+    const uint32_t size = objects_.empty() ? 1 : objects_.rbegin()->first + 1;
+    const size_t xref_at = out.size();
+    out += "xref\n0 " + std::to_string(size) + "\n";
+    for (uint32_t n = 0; n < size; ++n) {
       auto it = offsets.find(n);
-      if (it == offsets.end())
-        std::snprintf(line, sizeof line, "0000000000 65535 f \n");
-      else
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", it->second);
+      char line[32];
+      std::snprintf(line, sizeof line, "%010zu %s \n", it == offsets.end() ? size_t{0} : it->second,
+                    it == offsets.end() ? "65535 f" : "00000 n");
       out += line;
     }
     out += "trailer\n<< /Size " + std::to_string(size) + " " + trailer_ + " >>\nstartxref\n" +

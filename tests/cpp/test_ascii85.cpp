@@ -1,7 +1,6 @@
-// ASCII85: the documented cases and round trips against an encoder.
+// ASCII85: the documented cases; the encoded forms are Python's
+// base64.a85encode output.
 #include <gtest/gtest.h>
-
-#include <random>
 
 #include "filter/ascii85.h"
 #include "test_util.h"
@@ -15,6 +14,7 @@ TEST(Ascii85, Cases) {
   const testing::DecodeCase cases[] = {
       {"z", b("z"), Bytes(4, 0)},
       {"!!!!! then z", b("!!!!!z"), Bytes(8, 0)},
+      {"z then a partial group", b("zrr~>"), Bytes{0, 0, 0, 0, 0xFF}},
       {"z inside a group", b("!z"), std::nullopt},
       {"single leftover digit", b("!!!!!!"), std::nullopt},
       {"starts with <~", b("<~9jqo^~>"), std::nullopt},
@@ -24,21 +24,12 @@ TEST(Ascii85, Cases) {
       {"NUL is whitespace", Bytes{'9', 'j', 0, 'q', 'o', '^'}, b("Man ")},
       {"rest after ~ unread", b("9jqo^~>\x01garbage"), b("Man ")},
       {"bad byte", b("9jqo^v"), std::nullopt},
-      {"partial groups", b("9jqo^BlbD-BleB1DJ+*+F(f,q"), b("Man is distinguished")},
+      {"partial group of 1", b("9`~>"), b("M")},
+      {"partial group of 2", b("9jn"), b("Ma")},
+      {"partial group of 3, high bytes", b("s8W*~>"), Bytes{0xFF, 0xFF, 0xFF}},
+      {"whole groups", b("9jqo^BlbD-BleB1DJ+*+F(f,q"), b("Man is distinguished")},
   };
   testing::expect_cases([](const Bytes& in) { return ascii85_decode(in); }, cases, "BadStream: bad ASCII85 data");
-}
-
-TEST(Ascii85, RoundTrip) {
-  std::mt19937 rng(8);
-  for (int round = 0; round < 300; ++round) {
-    Bytes in(rng() % 200);
-    for (auto& c : in) c = static_cast<uint8_t>(rng() % 3 == 0 ? 0 : rng());
-    const std::string enc = testing::ascii85_encode(in);
-    auto got = ascii85_decode(b(enc));
-    ASSERT_TRUE(got.ok());
-    ASSERT_TRUE(*got == in);
-  }
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST(AsciiHex, Cases) {
       {"< is not a digit", b("<41>"), std::nullopt},
   };
   testing::expect_cases([](const Bytes& in) { return ascii_hex_decode(in); }, cases, "BadStream: bad ASCIIHex data");
-  EXPECT_EQ(ascii_hex_decode(b("414243"), 2).error().message, "decoded stream too large");
+  // The padded odd digit counts against the limit (the limit itself: test_bounded_growth.cpp).
   EXPECT_EQ(ascii_hex_decode(b("41424"), 2).error().message, "decoded stream too large");
   EXPECT_TRUE(ascii_hex_decode(b("41424"), 3).ok());
 }

@@ -1,92 +1,80 @@
-// The object parser: syntax, error messages, limits.
+// The object parser: syntax, error messages, limits. Each input's objects
+// are shown in one line (reals with a point, strings with \xx for bytes
+// outside printable ASCII) and compared with the expected line.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 
 #include "syntax/cos.h"
+#include "test_util.h"
 
 using namespace vellum;
 
 namespace {
 
-Result<Object> parse(std::string_view text) {
-  Lexer lx(as_bytes(text));
-  return parse_object(lx);
+std::string show(const Object& o) {
+  if (o.is_null()) return "null";
+  if (o.is_bool()) return o.as_bool() ? "true" : "false";
+  if (o.is_int()) return std::to_string(o.as_int());
+  if (o.is_name()) return "/" + o.as_name();
+  if (o.is_ref()) return std::to_string(o.as_ref().num) + " " + std::to_string(o.as_ref().gen) + " R";
+  std::string out;
+  if (o.is_real()) {
+    char buf[32];
+    out.assign(buf, std::to_chars(buf, buf + sizeof buf, o.as_real()).ptr);
+    return out.find_first_of(".ena") == std::string::npos ? out + ".0" : out;
+  }
+  if (o.is_string()) {
+    for (unsigned char c : o.as_string()) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "\\%02x", c);
+      out += c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : std::string(hex);
+    }
+    return "(" + out + ")";
+  }
+  if (o.is_array()) {
+    for (const Object& e : o.as_array()) out.append(out.empty() ? "" : " ").append(show(e));
+    return "[" + out + "]";
+  }
+  for (const auto& [k, v] : o.as_dict()) out.append("/").append(k).append(" ").append(show(v)).append(" ");
+  return "<< " + out + ">>";
 }
 
-std::string error_of(std::string_view text) {
-  auto r = parse(text);
-  return r ? std::string("ok") : r.error().display();
+// Every object of `text` in order, up to the end or the first error.
+std::string parse_all(std::string_view text) {
+  Lexer lx(as_bytes(text));
+  std::string out;
+  do {
+    Result<Object> r = parse_object(lx);
+    out.append(out.empty() ? "" : "; ").append(r ? show(*r) : r.error().display());
+    if (!r) break;
+    lx.skip_ws();
+  } while (!lx.at_end());
+  return out;
 }
 
 }  // namespace
 
-TEST(Cos, Scalars) {
-  EXPECT_TRUE(parse("null")->is_null());
-  EXPECT_TRUE(parse("true")->as_bool());
-  EXPECT_FALSE(parse("false")->as_bool());
-  EXPECT_EQ(parse("  % comment\n 42")->as_int(), 42);
-  EXPECT_EQ(parse("+5")->as_int(), 5);
-  EXPECT_EQ(parse("9223372036854775807")->as_int(), INT64_MAX);
-}
-
-TEST(Cos, Reals) {
-  struct Case {
-    const char* text;
-    double value;
+TEST(Cos, Syntax) {
+  const struct {
+    std::string_view text, shown;
   } cases[] = {
-      {"5.", 5.0}, {"-.5", -0.5}, {"0.12345678901234567890123", 0.12345678901234567890123},
-      {"9223372036854775808", 9223372036854775808.0}, {"1E-2", 0.01},
-  };
-  for (const Case& c : cases) {
-    auto r = parse(c.text);
-    ASSERT_TRUE(r && r->is_real()) << c.text;
-    EXPECT_DOUBLE_EQ(r->as_real(), c.value) << c.text;
-  }
-  auto inf = parse("-inf");
-  ASSERT_TRUE(inf && inf->is_real());
-  EXPECT_TRUE(std::isinf(inf->as_real()) && inf->as_real() < 0);
-  EXPECT_TRUE(std::isnan(parse("+nan")->as_real()));
-  EXPECT_EQ(error_of("NaN"), "UnexpectedToken: unexpected token");
-}
-
-TEST(Cos, NumberErrors) {
-  for (const char* bad : {"1.2.3", "+", "-", ".", "--1", "5-", "1-2", "+-1", "1e", "1e+", "0x10"})
-    EXPECT_EQ(error_of(bad), "UnexpectedToken: bad number") << bad;
-  EXPECT_EQ(error_of("1\xff"), "UnexpectedToken: non-utf8 number");
-}
-
-TEST(Cos, Strings) {
-  struct Case {
-    std::string_view text;
-    std::string_view bytes;
-  } cases[] = {
-      {"(a(b)c\\)d)", "a(b)c)d"},
-      {"(\\0534)", "+4"},
-      {"(\\777\\400)", std::string_view("\xff\x00", 2)},
-      {"(\\n\\r\\t\\b\\f\\q)", "\n\r\t\b\fq"},
-      {"<4 1 F>", "\x41\xf0"},
-      {"<41424>", "AB@"},
-  };
-  for (const Case& c : cases) {
-    auto r = parse(c.text);
-    ASSERT_TRUE(r && r->is_string()) << c.text;
-    EXPECT_EQ(r->as_string(), c.bytes) << c.text;
-  }
-}
-
-TEST(Cos, Names) {
-  EXPECT_EQ(parse("/A#20B")->as_name(), "A B");
-  EXPECT_EQ(parse("/Caf\xc3\xa9")->as_name(), "Caf\xc3\xa9");
-  EXPECT_EQ(parse("/A\xff")->as_name(), "A\xef\xbf\xbd");
-  EXPECT_EQ(parse("/12/Name")->as_name(), "12");
-}
-
-TEST(Cos, SyntaxErrors) {
-  struct Case {
-    const char* text;
-    const char* error;
-  } cases[] = {
+      {"null true false", "null; true; false"},
+      {"  % comment\n 42 +5", "42; 5"},
+      {"9223372036854775807", "9223372036854775807"},
+      {"9223372036854775808", "9223372036854775808.0"},
+      {"5. -.5 1E-2", "5.0; -0.5; 0.01"},
+      {"0.12345678901234567890123", "0.12345678901234568"},
+      {"-inf +nan", "-inf; nan"},
+      {"NaN", "UnexpectedToken: unexpected token"},
+      {"1\xff", "UnexpectedToken: non-utf8 number"},
+      {"(a(b)c\\)d)", "(a(b)c)d)"},
+      {"(\\0534) (\\777\\400)", "(+4); (\\ff\\00)"},
+      {"(\\n\\r\\t\\b\\f\\q)", "(\\0a\\0d\\09\\08\\0cq)"},
+      {"<4 1 F> <41424>", "(A\\f0); (AB@)"},
+      {"/A#20B /Caf\xc3\xa9 /A\xff", "/A B; /Caf\xc3\xa9; /A\xef\xbf\xbd"},
+      {"/12/Name", "/12; /Name"},
       {"/A#2", "UnexpectedEof: input ended mid-object"},
       {"/A#zz", "UnexpectedToken: bad #xx escape in name"},
       {"<4G>", "UnexpectedToken: bad hex digit"},
@@ -95,62 +83,37 @@ TEST(Cos, SyntaxErrors) {
       {"<< /A >>", "UnexpectedToken: unexpected token"},
       {"<< 1 2 >>", "UnexpectedToken: dictionary key is not a name"},
       {"", "UnexpectedEof: input ended mid-object"},
+      {"[12 0 R 4294967295 65535 R 12 +0 R]", "[12 0 R 4294967295 65535 R 12 0 R]"},
+      // Not references: the integers, then the keyword alone.
+      {"12 70000 R", "12; 70000; UnexpectedToken: unexpected token"},
+      {"-1 0 R", "-1; 0; UnexpectedToken: unexpected token"},
+      {"4294967296 0 R", "4294967296; 0; UnexpectedToken: unexpected token"},
+      {"12 -0 R", "12; 0; UnexpectedToken: unexpected token"},
+      {"12 0 obj", "12; 0; UnexpectedToken: unexpected token"},
+      {"12 + R", "12; UnexpectedToken: bad number"},
+      {"<< /A 1 /A 2 /B [3] >>", "<< /A 2 /B [3] >>"},  // the first place, the last value
+      {"<< /A 1 >x 7", "<< /A 1 >>; 7"},                  // ">x" ended the dictionary
   };
-  for (const Case& c : cases) EXPECT_EQ(error_of(c.text), c.error) << c.text;
-}
-
-TEST(Cos, References) {
-  auto r = parse("12 0 R");
-  ASSERT_TRUE(r && r->is_ref());
-  EXPECT_EQ(r->as_ref(), (Ref{12, 0}));
-  auto max = parse("4294967295 65535 R");
-  ASSERT_TRUE(max && max->is_ref());
-  EXPECT_EQ(max->as_ref(), (Ref{4294967295u, 65535}));
-  EXPECT_TRUE(parse("12 +0 R")->is_ref());
-  // Not references: the integer alone comes back, the position after it.
-  for (const char* text : {"12 70000 R", "-1 0 R", "4294967296 0 R", "12 0 obj", "12 -0 R", "12 + R"}) {
-    Lexer lx(as_bytes(text));
-    auto first = parse_object(lx);
-    ASSERT_TRUE(first && first->is_int()) << text;
-  }
-  Lexer lx(as_bytes("12 70000 R"));
-  EXPECT_EQ(parse_object(lx)->as_int(), 12);
-  EXPECT_EQ(parse_object(lx)->as_int(), 70000);
-  EXPECT_EQ(parse_object(lx).error().message, "unexpected token");
-}
-
-TEST(Cos, Dictionaries) {
-  auto d = parse("<< /A 1 /A 2 /B 3 >>");
-  ASSERT_TRUE(d && d->is_dict());
-  ASSERT_EQ(d->as_dict().size(), 2u);
-  EXPECT_EQ(d->as_dict().entries()[0].first, "A");
-  EXPECT_EQ(d->as_dict().get_int("A"), 2);
-  EXPECT_EQ(d->as_dict().get_int("B"), 3);
-  EXPECT_EQ(d->as_dict().get("type"), nullptr);
-
-  Lexer lx(as_bytes("<< /A 1 >x 7"));
-  auto odd = parse_object(lx);
-  ASSERT_TRUE(odd && odd->is_dict());
-  EXPECT_EQ(parse_object(lx)->as_int(), 7);  // ">x" ended the dictionary
+  for (const auto& c : cases) EXPECT_EQ(parse_all(c.text), c.shown) << c.text;
+  for (const char* bad : {"1.2.3", "+", "-", ".", "--1", "5-", "1-2", "+-1", "1e", "1e+", "0x10"})
+    EXPECT_EQ(parse_all(bad), "UnexpectedToken: bad number") << bad;
 }
 
 TEST(Cos, DeepCopyIsIndependent) {
-  auto d = parse("<< /S [ 1 2 ] >>");
-  Object copy = *d;
+  Lexer lx(as_bytes("<< /S [ 1 2 ] >>"));
+  const Object d = *parse_object(lx);
+  Object copy = d;
   copy.as_dict_mut().get_mut("S")->as_array_mut().push_back(Object::integer(3));
-  EXPECT_EQ(d->as_dict().get_array("S")->size(), 2u);
-  EXPECT_EQ(copy.as_dict().get_array("S")->size(), 3u);
+  EXPECT_EQ(show(d), "<< /S [1 2] >>");
+  EXPECT_EQ(show(copy), "<< /S [1 2 3] >>");
 }
 
 TEST(Cos, NestingIsBounded) {
-  std::string ok(kMaxNestingDepth, '[');
-  ok += std::string(kMaxNestingDepth, ']');
-  EXPECT_TRUE(parse(ok));
-  std::string deep(100000, '[');
-  EXPECT_EQ(error_of(deep), "UnexpectedToken: nesting too deep");
+  EXPECT_EQ(parse_all(std::string(kMaxNestingDepth, '[') + std::string(kMaxNestingDepth, ']')).substr(0, 3), "[[[");
+  EXPECT_EQ(parse_all(std::string(100000, '[')), "UnexpectedToken: nesting too deep");
   std::string dicts;
   for (int i = 0; i < 100000; ++i) dicts += "<</A ";
-  EXPECT_EQ(error_of(dicts), "UnexpectedToken: nesting too deep");
+  EXPECT_EQ(parse_all(dicts), "UnexpectedToken: nesting too deep");
 }
 
 TEST(Cos, RepeatedKeysStayLinear) {
@@ -159,7 +122,8 @@ TEST(Cos, RepeatedKeysStayLinear) {
   std::string text = "<<";
   for (int i = 0; i < 100000; ++i) text += " /K" + std::to_string(i % 1000) + " " + std::to_string(i);
   text += " >>";
-  auto d = parse(text);
+  Lexer lx(as_bytes(text));
+  auto d = parse_object(lx);
   ASSERT_TRUE(d);
   ASSERT_EQ(d->as_dict().size(), 1000u);
   EXPECT_EQ(d->as_dict().entries()[0].first, "K0");

@@ -1,6 +1,7 @@
-// Recovery: the scan for object headers, and documents opened by default
-// (recovering) reading versus strict reading. Damaged copies of whole files
-// and their text are tested from Python (tests/test_recovery.py).
+// Recovery: the scan for object headers, files where nothing usable is
+// found, single objects found by the scan, hostile scans. Each kind of damage
+// to whole files (classic, streams, encrypted, incremental), recovering and
+// strict: tests/test_recovery.py.
 #include <gtest/gtest.h>
 
 #include "file/doc.h"
@@ -24,24 +25,10 @@ std::string scanned_entries(const std::string& file) {
   return out;
 }
 
-// "ok <type of object 3>; <note>" or the error of opening `file`.
+// "ok" or the error of opening `file`, recovering.
 std::string open_recovering(const std::string& file) {
   auto doc = Document::parse_with_password(as_bytes(file), {}, Reading::Recover);
-  if (!doc) return doc.error().display();
-  auto page = doc->resolver().get(3);
-  const Dictionary* dict = page ? page.value()->dict_or_stream_dict() : nullptr;
-  const std::string* type = dict ? dict->get_name("Type") : nullptr;
-  return "ok " + (type ? *type : std::string("?")) + (doc->recovery_note().empty() ? "" : "; warned");
-}
-
-std::string open_strict(const std::string& file) {
-  auto doc = Document::parse_with_password(as_bytes(file), {});
   return doc ? "ok" : doc.error().display();
-}
-
-std::string replace(std::string s, const std::string& from, const std::string& to) {
-  size_t at = s.rfind(from);
-  return at == std::string::npos ? s : s.replace(at, from.size(), to);
 }
 
 }  // namespace
@@ -73,32 +60,6 @@ TEST(Recover, ScanFindsTrailersCatalogsAndObjectStreams) {
   EXPECT_EQ(scan.trailers[1].get("Root")->as_ref().num, 9u);
 }
 
-// Each damage strict reading fails on: strict keeps its error, recovery
-// reads the page and says it repaired something.
-TEST(Recover, DamagedFilesOpen) {
-  const std::string intact = PdfFixture::one_page("").build();
-  const size_t xref_at = intact.rfind("xref\n0");
-  struct Case {
-    const char* damage;
-    std::string file, strict;
-  };
-  const Case cases[] = {
-      {"bytes before the header", std::string(300, '#') + "\n" + intact, "InvalidObject: bad integer"},
-      {"wrong startxref", replace(intact, "startxref\n" + std::to_string(xref_at), "startxref\n17"),
-       "InvalidObject: bad integer"},
-      {"no startxref", intact.substr(0, intact.rfind("startxref")), "InvalidXref: no startxref"},
-      {"table overwritten", replace(intact, "xref\n0 4\n0000000000", "xref\n0 4\n0000000xyz"),
-       "InvalidXref: bad integer"},
-      {"cut after the last endobj", intact.substr(0, intact.rfind("endobj") + 6), "InvalidXref: no startxref"},
-      {"lines inserted", replace(intact, "2 0 obj", "%\n%\n2 0 obj"), "InvalidObject: bad integer"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(open_strict(c.file), c.strict) << c.damage;
-    EXPECT_EQ(open_recovering(c.file), "ok Page; warned") << c.damage;
-  }
-  EXPECT_EQ(open_recovering(intact), "ok Page");
-}
-
 // When nothing usable is found, recovery raises what strict reading raised.
 TEST(Recover, NoUsableRootKeepsTheStrictError) {
   auto cut = [](std::string file) { return file.substr(0, file.rfind("startxref")); };
@@ -120,8 +81,9 @@ TEST(Recover, SingleObjectsFoundByTheScan) {
   const std::string comment = "% a comment that moves objects 3, 4 and 5\n";
   const size_t xref_at = file.rfind("xref\n0");
   file.insert(file.find("3 0 obj"), comment);
-  file = replace(file, "startxref\n" + std::to_string(xref_at), "startxref\n" + std::to_string(xref_at + comment.size()));
-  ASSERT_EQ(open_strict(file), "ok");  // strict opens, but cannot read the page
+  const std::string startxref = "startxref\n" + std::to_string(xref_at);
+  file.replace(file.rfind(startxref), startxref.size(), "startxref\n" + std::to_string(xref_at + comment.size()));
+  ASSERT_TRUE(Document::parse_with_password(as_bytes(file), {}));  // strict opens, but cannot read the page
   auto doc = Document::parse_with_password(as_bytes(file), {}, Reading::Recover);
   ASSERT_TRUE(doc);
   EXPECT_EQ(doc->recovery_note(), "");

@@ -1,12 +1,11 @@
 // Small builders shared by the filter and security-handler tests: byte
-// strings, hex, dictionaries, zlib data, MSB-first code packing, and the
-// check of one decoder result.
+// strings, hex, dictionaries, zlib data, MSB-first code packing, LZW streams
+// of literals, and the check of one decoder result.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,6 +66,30 @@ inline Bytes pack9(std::initializer_list<unsigned> codes) {
   return pack(v);
 }
 
+// LZW codes: a clear code, the literals (each after the first defines an
+// entry), the `tail` codes, end-of-data. Widths follow the PDF standard's
+// rule: one bit more once the table holds 2^width - early entries, at most
+// 12; a full table (4096 entries) stops growing; a clear code empties it.
+inline Bytes lzw_literals(const Bytes& literals, bool early, const std::vector<unsigned>& tail = {}) {
+  std::vector<std::pair<unsigned, int>> codes;
+  unsigned entries = 258;
+  bool defines = false;  // the code after a clear defines no entry
+  auto put = [&](unsigned code) {
+    const unsigned next = entries + early;
+    codes.push_back({code, next >= 2048 ? 12 : next >= 1024 ? 11 : next >= 512 ? 10 : 9});
+    if (code == 256) {
+      entries = 258, defines = false;
+    } else {
+      entries += defines && entries < 4096, defines = true;
+    }
+  };
+  put(256);
+  for (uint8_t b : literals) put(b);
+  for (unsigned code : tail) put(code);
+  put(257);
+  return pack(codes);
+}
+
 // DEFLATE bits: plain values least significant bit first, Huffman codes
 // most significant bit first.
 class BitWriter {
@@ -89,33 +112,18 @@ class BitWriter {
   size_t n_ = 0;
 };
 
-// ASCII85 with 'z' for zero groups and a line feed now and then.
-inline std::string ascii85_encode(const Bytes& in) {
-  std::string s;
-  for (size_t i = 0; i < in.size(); i += 4) {
-    size_t n = std::min<size_t>(4, in.size() - i);
-    uint32_t v = 0;
-    for (size_t k = 0; k < 4; ++k) v = v << 8 | (k < n ? in[i + k] : 0);
-    if (n == 4 && v == 0) {
-      s += 'z';
-      continue;
-    }
-    char g[5];
-    for (int k = 4; k >= 0; --k) g[k] = static_cast<char>('!' + v % 85), v /= 85;
-    s.append(g, n + 1);
-    if (i % 40 == 0) s += '\n';
-  }
-  return s + "~>";
+// "ok", or the Error::display() text of a failed Result or Status.
+template <typename R>
+std::string outcome(const R& r) {
+  return r.ok() ? std::string("ok") : r.error().display();
 }
 
 // A decoder result against its expectation: the bytes, or (nullopt) a
 // failure with the given Error::display() text.
 inline void expect_result(const Result<Bytes>& got, const std::optional<Bytes>& want, const std::string& error) {
-  ASSERT_EQ(got.ok(), want.has_value()) << (got.ok() ? std::string() : got.error().display());
-  if (got.ok()) {
+  EXPECT_EQ(outcome(got), want ? "ok" : error);
+  if (got && want) {
     EXPECT_TRUE(*got == *want);
-  } else {
-    EXPECT_EQ(got.error().display(), error);
   }
 }
 

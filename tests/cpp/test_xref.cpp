@@ -1,27 +1,39 @@
 // Cross-reference reading: classic tables, streams, the /Prev chain, hybrids.
+// Each file's entries are shown in one line ("1 at 17 gen 2, 7 free, 8 in
+// 4.1") or as the error. The newest section winning: incremental updates in
+// tests/test_api.py.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 
-#include "pdf_fixture.h"
 #include "file/xref.h"
 
 using namespace vellum;
 
 namespace {
 
-std::string error_of(const std::string& file) {
+std::string entries_of(const std::string& file) {
   auto r = read_xref(as_bytes(file));
-  return r ? std::string("ok") : r.error().display();
+  if (!r) return r.error().display();
+  std::string out;
+  for (const auto& [num, e] : std::map<uint32_t, XrefEntry>(r->entries.begin(), r->entries.end())) {
+    out.append(out.empty() ? "" : ", ").append(std::to_string(num));
+    if (e.kind == XrefEntry::Kind::Free) out.append(" free");
+    if (e.kind == XrefEntry::Kind::InFile) out.append(" at ").append(std::to_string(e.offset));
+    if (e.generation) out.append(" gen ").append(std::to_string(e.generation));
+    if (e.kind == XrefEntry::Kind::InStream)
+      out.append(" in ").append(std::to_string(e.stream)).append(".").append(std::to_string(e.index));
+  }
+  return out;
 }
 
-// A classic section at the current end of `file`.
-std::string section(const std::string& entries, const std::string& trailer) {
-  return "xref\n" + entries + "trailer\n<< " + trailer + " >>\n";
-}
+const std::string kHead = "%PDF-1.4\n";
 
-std::string with_startxref(std::string file, size_t offset) {
-  return file + "startxref\n" + std::to_string(offset) + "\n%%EOF\n";
+// A classic section, its trailer, and startxref pointing at the section.
+std::string classic(const std::string& entries, const std::string& trailer, std::string before = kHead) {
+  return before + "xref\n" + entries + "trailer\n<< " + trailer + " >>\nstartxref\n" + std::to_string(before.size()) +
+         "\n%%EOF\n";
 }
 
 // An xref stream object (no filter) holding `records` as binary data.
@@ -31,114 +43,57 @@ std::string xref_stream_object(uint32_t num, const std::string& dict, const std:
 }
 
 // A file whose only cross-reference data is that stream object.
-Result<Xref> read_stream_file(const std::string& dict, const std::string& records, uint32_t num = 1) {
-  const std::string head = "%PDF-1.5\n";
-  return read_xref(as_bytes(with_startxref(head + xref_stream_object(num, dict, records), head.size())));
+std::string stream_file(const std::string& dict, const std::string& records) {
+  return kHead + xref_stream_object(1, dict, records) + "startxref\n" + std::to_string(kHead.size()) + "\n%%EOF\n";
 }
 
 }  // namespace
 
-TEST(Xref, ClassicSectionAndStartxref) {
-  std::string body = "%PDF-1.4\n";
-  size_t at = body.size();
-  body += section("0 3\n0000000000 65535 f \n0000000017 00000 n \n0000000099 00002 n \n1 1\n0000000055 00000 n \n",
-                  "/Size 3 /Root 1 0 R");
-  // A comment between startxref and the offset is skipped.
-  std::string file = body + "startxref\n% note\n" + std::to_string(at) + "\n%%EOF";
-  auto xref = read_xref(as_bytes(file));
-  ASSERT_TRUE(xref) << xref.error().display();
-  EXPECT_EQ(xref->entries.at(0).kind, XrefEntry::Kind::Free);
-  EXPECT_EQ(xref->entries.at(1).offset, 17u);  // the first subsection wins
-  EXPECT_EQ(xref->entries.at(2).generation, 2);
-  EXPECT_TRUE(xref->trailer.contains("Root"));
-}
-
-TEST(Xref, Errors) {
-  std::string head = "%PDF-1.4\n";
-  size_t at = head.size();
-  struct Case {
-    std::string file;
-    const char* error;
+TEST(Xref, Files) {
+  const std::string hybrid =
+      kHead + xref_stream_object(20, "/W [1 1 1] /Index [7 2]", std::string("\x02\x04\x00\x02\x04\x01", 6));
+  const struct {
+    const char* name;
+    std::string file, shown;
   } cases[] = {
-      {"%PDF-1.4 no keyword", "InvalidXref: no startxref"},
-      {head + "startxref\n%%EOF", "InvalidXref: expected integer"},
-      {with_startxref(head + section("0 1\n0000000017 00000 x \n", "/Root 1 0 R"), at),
-       "InvalidXref: bad xref entry type"},
-      {with_startxref(head + "xref\n0 1\n0000000000 65535 f \n", at), "InvalidXref: bad integer"},
-      {with_startxref(head + "xref\n0 0\ntrailer\n[1 2]\n", at), "InvalidXref: trailer is not a dictionary"},
-      // An offset past the end: the stream reader's header error.
-      {with_startxref(head, 999999), "InvalidObject: expected integer"},
+      {"classic, the first subsection wins",
+       classic("0 3\n0000000000 65535 f \n0000000017 00000 n \n0000000099 00002 n \n"
+               "1 1\n0000000055 00000 n \n",
+               "/Size 3"),
+       "0 free, 1 at 17, 2 at 99 gen 2"},
+      {"a comment before the offset",
+       kHead + "xref\n1 1\n0000000010 00000 n \ntrailer\n<< >>\nstartxref\n% c\n9\n%%EOF", "1 at 10"},
+      {"a /Prev loop ends", classic("1 1\n0000000010 00000 n \n", "/Prev 9"), "1 at 10"},
+      {"hybrid: the table wins over its stream", classic("7 1\n0000000000 65535 f \n", "/XRefStm 9", hybrid),
+       "7 free, 8 in 4.1"},
+      {"a broken /XRefStm is ignored", classic("1 1\n0000000010 00000 n \n", "/XRefStm 3"), "1 at 10"},
+      {"no startxref", "%PDF-1.4 no keyword", "InvalidXref: no startxref"},
+      {"startxref without offset", kHead + "startxref\n%%EOF", "InvalidXref: expected integer"},
+      {"bad entry type", classic("0 1\n0000000017 00000 x \n", ""), "InvalidXref: bad xref entry type"},
+      {"no trailer", kHead + "xref\n0 1\n0000000000 65535 f \nstartxref\n9\n%%EOF", "InvalidXref: bad integer"},
+      {"trailer not a dictionary", kHead + "xref\n0 0\ntrailer\n[1 2]\nstartxref\n9\n%%EOF",
+       "InvalidXref: trailer is not a dictionary"},
+      {"offset past the end", kHead + "startxref\n999999\n%%EOF", "InvalidObject: expected integer"},
+      {"stream: type 0 width means type 1", stream_file("/W [0 2 0] /Size 2", std::string("\x00\x11\x00\x22", 4)),
+       "0 at 17, 1 at 34"},
+      {"stream: type 3 skipped", stream_file("/W [1 1 0] /Size 2", std::string("\x03\x01\x01\x07", 4)), "1 at 7"},
+      {"stream: odd /Index", stream_file("/W [1 1 0] /Index [0 2 5]", std::string("\x01\x01\x01\x02", 4)),
+       "0 at 1, 1 at 2"},
+      {"stream: lenient /W", stream_file("/W [1 -2 2 2] /Size 1", std::string("\x01\x00\x05\x00\x00", 5)), "0 at 5"},
+      {"stream truncated", stream_file("/W [1 2 1] /Size 3", std::string(8, '\x01')),
+       "InvalidXref: xref stream truncated"},
+      {"two widths", stream_file("/W [1 2]", ""), "InvalidXref: xref /W must have three widths"},
+      {"no /W", stream_file("/Size 1", ""), "InvalidXref: xref /W missing"},
+      {"zero-width records", stream_file("/W [0 0 0] /Size 1", ""), "InvalidXref: xref stream zero-width records"},
+      {"negative /Size", stream_file("/W [1 1 1] /Size -1", ""), "InvalidXref: bad /Size"},
+      {"unknown filter", stream_file("/W [1 1 1] /Size 1 /Filter /FooDecode", "abc"), "InvalidXref: xref decode"},
   };
-  for (const Case& c : cases) EXPECT_EQ(error_of(c.file), c.error) << c.file;
-}
-
-// The newest section winning: incremental updates in tests/test_api.py.
-TEST(Xref, PrevLoopEnds) {
-  std::string loop = "%PDF-1.4\n";
-  size_t self = loop.size();
-  loop += section("1 1\n0000000010 00000 n \n", "/Root 1 0 R /Prev " + std::to_string(self));
-  auto looped = read_xref(as_bytes(with_startxref(loop, self)));
-  ASSERT_TRUE(looped);
-  EXPECT_EQ(looped->entries.size(), 1u);
-}
-
-TEST(Xref, StreamEdgeCases) {
-  auto zero_type = read_stream_file("/W [0 2 0] /Size 2", std::string("\x00\x11\x00\x22", 4));
-  ASSERT_TRUE(zero_type);
-  EXPECT_EQ(zero_type->entries.at(0).offset, 17u);
-  EXPECT_EQ(zero_type->entries.at(1).offset, 34u);
-
-  auto skipped = read_stream_file("/W [1 1 0] /Size 2", std::string("\x03\x01\x01\x07", 4));
-  ASSERT_TRUE(skipped);
-  EXPECT_EQ(skipped->entries.count(0), 0u);  // type 3 is skipped
-  EXPECT_EQ(skipped->entries.at(1).offset, 7u);
-
-  auto odd_index = read_stream_file("/W [1 1 0] /Index [0 2 5]", std::string("\x01\x01\x01\x02", 4));
-  ASSERT_TRUE(odd_index);
-  EXPECT_EQ(odd_index->entries.size(), 2u);
-  auto lenient_w = read_stream_file("/W [1 -2 2 2] /Size 1", std::string("\x01\x00\x05\x00\x00", 5));
-  ASSERT_TRUE(lenient_w);
-  EXPECT_EQ(lenient_w->entries.at(0).offset, 5u);
-
-  struct Case {
-    std::string dict;
-    std::string records;
-    const char* error;
-  } cases[] = {
-      {"/W [1 2 1] /Size 3", std::string(8, '\x01'), "InvalidXref: xref stream truncated"},
-      {"/W [1 2]", "", "InvalidXref: xref /W must have three widths"},
-      {"/Size 1", "", "InvalidXref: xref /W missing"},
-      {"/W [0 0 0] /Size 1", "", "InvalidXref: xref stream zero-width records"},
-      {"/W [1 1 1] /Size -1", "", "InvalidXref: bad /Size"},
-      {"/W [1 1 1] /Size 1 /Filter /FooDecode", "abc", "InvalidXref: xref decode"},
-  };
-  for (const Case& c : cases) {
-    auto r = read_stream_file(c.dict, c.records);
-    EXPECT_EQ(r ? std::string("ok") : r.error().display(), c.error) << c.dict;
-  }
+  for (const auto& c : cases) EXPECT_EQ(entries_of(c.file), c.shown) << c.name;
 }
 
 TEST(Xref, HugeSizeFailsFast) {
   auto start = std::chrono::steady_clock::now();
-  auto r = read_stream_file("/W [8 8 8] /Size 4294967295", std::string(48, '\x01'));
-  EXPECT_EQ(r ? std::string("ok") : r.error().display(), "InvalidXref: xref stream truncated");
+  EXPECT_EQ(entries_of(stream_file("/W [8 8 8] /Size 4294967295", std::string(48, '\x01'))),
+            "InvalidXref: xref stream truncated");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-}
-
-TEST(Xref, HybridTableWinsOverItsStream) {
-  std::string file = "%PDF-1.5\n";
-  size_t stm_at = file.size();
-  file += xref_stream_object(20, "/W [1 1 1] /Index [7 2]", std::string("\x02\x04\x00\x02\x04\x01", 6));
-  size_t at = file.size();
-  file += section("7 1\n0000000000 65535 f \n", "/Size 9 /Root 1 0 R /XRefStm " + std::to_string(stm_at));
-  auto xref = read_xref(as_bytes(with_startxref(file, at)));
-  ASSERT_TRUE(xref);
-  EXPECT_EQ(xref->entries.at(7).kind, XrefEntry::Kind::Free);
-  EXPECT_EQ(xref->entries.at(8).kind, XrefEntry::Kind::InStream);
-
-  // A broken /XRefStm is ignored.
-  std::string broken = "%PDF-1.5\n";
-  size_t bat = broken.size();
-  broken += section("1 1\n0000000010 00000 n \n", "/Root 1 0 R /XRefStm 3");
-  EXPECT_EQ(error_of(with_startxref(broken, bat)), "ok");
 }

@@ -29,10 +29,7 @@ def corpus_dir() -> Path:
 def load_manifest() -> list:
     """The manifest's entries, or [] when the corpus is absent."""
     path = corpus_dir() / "manifest.json"
-    if not path.is_file():
-        return []
-    with path.open(encoding="utf-8") as f:
-        return json.load(f)
+    return json.loads(path.read_text(encoding="utf-8")) if path.is_file() else []
 
 
 @pytest.fixture(scope="session")

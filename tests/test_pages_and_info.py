@@ -4,22 +4,14 @@ outline."""
 
 from __future__ import annotations
 
-import json
-
 import pytest
-from pdfbuilder import PdfBuilder, text_content
+from pdfbuilder import PdfBuilder, text_content, text_pdf
 
 import vellum
 from vellum import cli
 
-FUNCTIONS = (vellum.parse, vellum.parse_to_json, vellum.parse_to_html, vellum.parse_to_markdown)
-
-
-def numbered_pdf(count: int, **trailer) -> bytes:
-    b = PdfBuilder(trailer=trailer)
-    for i in range(count):
-        b.add_page(content=text_content([(72, 700, f"page {i}")]))
-    return b.build()
+def numbered_pdf(count: int) -> bytes:
+    return text_pdf(*(f"page {i}" for i in range(count)))
 
 
 def corpus_files(corpus, manifest):
@@ -39,10 +31,9 @@ def test_pages_and_info_agree_with_the_full_parse_on_the_corpus(corpus, manifest
         pages = full["pages"]
         n = len(pages)
         found = vellum.info(data, password)
-        assert found["pages"] == n, rec["file"]
-        assert found["encrypted"] == (rec["encryption"] is not None)
         method = (rec["encryption"] or {}).get("method")
-        assert found["encryption"] == (method.split(" ")[0] if method else None), rec["file"]
+        expected = (n, rec["encryption"] is not None, method.split(" ")[0] if method else None)
+        assert (found["pages"], found["encrypted"], found["encryption"]) == expected, rec["file"]
         for i in range(n):
             assert vellum.parse(data, password, pages=[i])["pages"] == [pages[i]], (rec["file"], i)
         backwards = vellum.parse(data, password, pages=range(-1, -n - 1, -1))
@@ -95,13 +86,10 @@ def test_info_reads_what_pymupdf_writes(tmp_path):
     assert "<title>Résumé — ☃</title>" in html
 
 
-@pytest.mark.parametrize(
-    "pages,expected",
-    [([2, 0], ["page 2", "page 0"]), ([-1, -3, 1, 1], ["page 2", "page 0", "page 1", "page 1"]), ([], []), ((i for i in [1]), ["page 1"])],
-)
-def test_pages_in_the_order_given(pages, expected):
-    doc = vellum.parse(numbered_pdf(3), pages=pages)
-    assert [p["lines"][0]["text"] for p in doc["pages"]] == expected
+def test_pages_in_the_order_given():
+    for pages, expected in [([-1, -3, 1, 1], [2, 0, 1, 1]), ([], []), ((i for i in [1]), [1])]:
+        doc = vellum.parse(numbered_pdf(3), pages=pages)
+        assert [p["lines"][0]["text"] for p in doc["pages"]] == [f"page {i}" for i in expected]
 
 
 @pytest.mark.parametrize(
@@ -117,15 +105,15 @@ def test_pages_in_the_order_given(pages, expected):
     ],
 )
 def test_bad_pages(pages, error, message):
-    for fn in FUNCTIONS:
-        with pytest.raises(error, match=message):
-            fn(numbered_pdf(3), pages=pages)
+    with pytest.raises(error, match=message):
+        vellum.parse_to_html(numbered_pdf(3), pages=pages)
 
 
 def test_html_title_and_the_command_line(tmp_path, capsys):
-    titled = tmp_path / "titled.pdf"
-    titled.write_bytes(numbered_pdf(1, Info={"Title": b"Q3 <report>"}))
-    plain = tmp_path / "plain.pdf"
+    b = PdfBuilder(trailer={"Info": {"Title": b"Q3 <report>"}})
+    b.add_page(content=text_content([(72, 700, "titled")]))
+    titled, plain = tmp_path / "titled.pdf", tmp_path / "plain.pdf"
+    titled.write_bytes(b.build())
     plain.write_bytes(numbered_pdf(6))
 
     assert cli.main([str(titled), "--format", "html"]) == 0
@@ -137,8 +125,6 @@ def test_html_title_and_the_command_line(tmp_path, capsys):
     assert capsys.readouterr().out == vellum.parse_to_markdown(plain.read_bytes(), pages=[4, 5, 0]) + "\n"
     assert cli.main([str(plain), "--pages", "7"]) == 1
     assert capsys.readouterr().err == f"{plain}: --pages goes beyond the last page: the document has 6 pages\n"
-    assert cli.main([str(plain), "--info"]) == 0
-    assert json.loads(capsys.readouterr().out) == vellum.info(plain.read_bytes())
     with pytest.raises(SystemExit) as exit:
         cli.main(["--version"])
     assert exit.value.code == 0 and capsys.readouterr().out == f"vellum {vellum.__version__}\n"

@@ -1,9 +1,5 @@
-"""Shared pytest fixtures: the PDF builder on the import path and the corpus.
-
-The corpus of real-world files lives next to the repository
-(../shared/corpus, or $VELLUM_CORPUS) and is absent on some machines; tests
-that need it skip themselves.
-"""
+"""Shared pytest fixtures: the PDF builder on the import path and the corpus
+(../shared/corpus or $VELLUM_CORPUS; tests that need it skip without it)."""
 
 from __future__ import annotations
 

@@ -83,9 +83,8 @@ def ruled_table_content(x: float, top: float, col_widths: Sequence[float], row_h
     for w in col_widths:
         edges_x.append(edges_x[-1] + w)
     edges_y = [top - i * row_height for i in range(len(rows) + 1)]
-    out = [b"0.5 w"]
-    out += [b"%s %s m %s %s l S" % (_number(ex), _number(edges_y[0]), _number(ex), _number(edges_y[-1])) for ex in edges_x]
-    out += [b"%s %s m %s %s l S" % (_number(edges_x[0]), _number(ey), _number(edges_x[-1]), _number(ey)) for ey in edges_y]
+    rules = [(ex, edges_y[0], ex, edges_y[-1]) for ex in edges_x] + [(edges_x[0], ey, edges_x[-1], ey) for ey in edges_y]
+    out = [b"0.5 w"] + [b"%s %s m %s %s l S" % tuple(map(_number, rule)) for rule in rules]
     cells = [(edges_x[c] + 4, edges_y[r + 1] + 4, text) for r, row in enumerate(rows) for c, text in enumerate(row)]
     return b"\n".join(out + [text_content(cells, font=font, size=size)])
 

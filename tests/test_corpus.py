@@ -1,9 +1,6 @@
-"""All four functions over the real-world corpus: they fail only with
-ValueError, fail alike, and when they succeed they show the same lines.
-
-Files of the manifest without encryption are opened without a password;
-encrypted ones with their user password. Skipped when the corpus is absent.
-"""
+"""All four functions over the real-world corpus (encrypted files with their
+user password): they fail only with ValueError, fail alike, and when they
+succeed they show the same lines. Skipped when the corpus is absent."""
 
 from __future__ import annotations
 

@@ -1,22 +1,12 @@
-"""Encrypted documents end to end, and the PasswordError that a rejected
-password gives.
-
-Two sources of encrypted files, so that the checks do not lean on our
-reading of the algorithms:
-
-* files that pikepdf (qpdf's independent implementation of the standard
-  security handler) writes here: every revision, with plain objects or with
-  object streams and a cross-reference stream, clear metadata, the
-  password's UTF-8 form and its cuts, revision 6 with random passwords;
-* the corpus: every file whose manifest entry has `encryption`, opened with
-  its user password, its owner password and (where the user password is
-  empty) no password, its text compared with the peer's reference text.
-
-A password that is neither the user nor the owner password fails the open
-with PasswordError, except on a file whose user password is empty, which
-then opens as if no password had been given. The dictionary handling and
-values from real revision 2-6 files: tests/cpp/test_crypt.cpp.
+"""Encrypted documents end to end, on files that do not lean on our reading
+of the algorithms: those pikepdf (qpdf's own implementation of the security
+handler) writes here, of every revision, and the corpus's, whose text is
+compared with the peer's reference. Dictionary handling: tests/cpp/test_crypt.cpp.
 """
+
+# A password that is neither the user nor the owner password fails the open
+# with PasswordError, except on a file whose user password is empty, which
+# then opens as if no password had been given.
 
 from __future__ import annotations
 
@@ -38,8 +28,7 @@ SECRET = "Confidential quarterly figures"
 
 
 def encrypted_pdf(user: str, owner: str, r: int = 6, aes: bool = True, metadata: bool = True, streams: bool = False) -> bytes:
-    """One page showing SECRET, encrypted by pikepdf; `streams` packs the
-    objects into object streams indexed by a cross-reference stream."""
+    # `streams` packs the objects into object streams indexed by a cross-reference stream
     mode = pikepdf.ObjectStreamMode.generate if streams else pikepdf.ObjectStreamMode.disable
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")  # revision 5 is deprecated
@@ -47,15 +36,9 @@ def encrypted_pdf(user: str, owner: str, r: int = 6, aes: bool = True, metadata:
         return resave(text_pdf(SECRET), encryption=encryption, object_stream_mode=mode, static_id=True)
 
 
-SCHEMES = {
-    "r2-rc4-40": dict(r=2, aes=False),
-    "r3-rc4-128": dict(r=3, aes=False),
-    "r4-rc4-128": dict(r=4, aes=False),
-    "r4-aes-128": dict(r=4),
-    "r4-aes-128-clear-metadata": dict(r=4, metadata=False),
-    "r5-aes-256": dict(r=5),
-    "r6-aes-256": dict(r=6),
-}
+SCHEMES = {"r2-rc4-40": dict(r=2, aes=False), "r3-rc4-128": dict(r=3, aes=False), "r4-rc4-128": dict(r=4, aes=False),
+           "r4-aes-128": dict(r=4), "r4-aes-128-clear-metadata": dict(r=4, metadata=False), "r5-aes-256": dict(r=5),
+           "r6-aes-256": dict(r=6)}
 
 
 @pytest.mark.parametrize("streams", [False, True], ids=["plain", "object-streams"])
@@ -107,9 +90,9 @@ def test_password_forms(scheme, user, password, opens):
 
 
 def test_r6_random_passwords():
-    """The revision 6 hash (64 or more rounds of AES and SHA-2, the round
-    count set by the data) on random user and owner passwords of up to 127
-    UTF-8 bytes, printable ASCII or any scalar value above it."""
+    # The revision 6 hash (64 or more rounds of AES and SHA-2, the round count
+    # set by the data) on random passwords of up to 127 UTF-8 bytes, printable
+    # ASCII or any scalar value above it.
     rng = random.Random(2024)
     for i in range(16):
         user, owner = (random_password(rng, i % 2 == k) for k in (0, 1))
@@ -126,9 +109,9 @@ def random_password(rng: random.Random, ascii_only: bool) -> str:
 
 
 def test_unusable_dictionaries_keep_the_lenient_reading():
-    """A revision outside 2 to 6 or an unknown /V cannot tell a wrong
-    password: such a file is read as before (deciphered with whatever key
-    the password gives), never refused as a PasswordError."""
+    # A revision outside 2 to 6 or an unknown /V cannot tell a wrong password:
+    # such a file is read as before (deciphered with whatever key the password
+    # gives), never refused as a PasswordError.
     data = encrypted_pdf("user pw", "owner pw", r=4, aes=False)
     for old, new in [(b"/R 4", b"/R 9"), (b"/V 4", b"/V 3")]:
         assert data.count(old) == 1, old
@@ -144,8 +127,6 @@ def test_unusable_dictionaries_keep_the_lenient_reading():
 
 
 def text_of(entry, data: bytes, password):
-    """The text of the lines; None for a damaged file that strict reading rejects
-    (the manifest's `robustness` files)."""
     try:
         return extract_text(vellum, data, password)
     except ValueError:
@@ -159,11 +140,9 @@ ENCRYPTED = [e for e in load_manifest() if e.get("encryption")]
 
 @pytest.mark.parametrize("entry", ENCRYPTED, ids=[e["file"] for e in ENCRYPTED])
 def test_corpus_file_decrypts(corpus, entry):
-    """The user password, the owner password and (where the user password
-    is empty) no password give the same text, which matches the reference
-    (a wrong key leaves no word of it). A wrong password (and no password,
-    where one is needed) raises PasswordError, except where the user
-    password is empty: then any password opens the file as if none had been given."""
+    # The user password, the owner password and (where the user password is
+    # empty) no password give the same text, which matches the reference (a
+    # wrong key leaves no word of it).
     enc = entry["encryption"]
     data = (corpus_dir() / "files" / entry["file"]).read_bytes()
     text = text_of(entry, data, enc["user_password"])

@@ -1,9 +1,6 @@
-"""Text from fonts without a ToUnicode map, end to end through vellum.parse.
-
-Independent oracles where there are any: Python's codecs for the legacy CJK
-encodings (Shift-JIS, EUC, GBK, Big Five, UHC), fontTools for building
-TrueType and CFF programs with known cmaps and glyph names.
-"""
+"""Text from fonts without a ToUnicode map, end to end. Oracles: Python's
+codecs for the legacy CJK encodings, fontTools for building TrueType and CFF
+programs with known cmaps and glyph names."""
 
 from __future__ import annotations
 
@@ -31,17 +28,11 @@ def type0(encoding: str, ordering: str, builder: PdfBuilder | None = None, desce
 
 
 # (CMap, collection, Python codec, text): the codec encodes the bytes shown.
-LEGACY = [
-    ("/90ms-RKSJ-H", "Japan1", "cp932", "日本語のテキストとｶﾀｶﾅ"),
-    ("/90ms-RKSJ-V", "Japan1", "cp932", "縦書きの文章"),
-    ("/EUC-H", "Japan1", "euc_jp", "漢字かな交じり文"),
-    ("/GBK-EUC-H", "GB1", "gbk", "中文文本测试"),
-    ("/GB-EUC-H", "GB1", "gb2312", "简体中文"),
-    ("/B5pc-H", "CNS1", "big5", "繁體中文測試"),
-    ("/ETen-B5-V", "CNS1", "big5", "臺灣"),
-    ("/KSCms-UHC-H", "Korea1", "cp949", "한국어 텍스트"),
-    ("/KSC-EUC-H", "Korea1", "euc_kr", "대한민국"),
-]
+LEGACY = [("/90ms-RKSJ-H", "Japan1", "cp932", "日本語のテキストとｶﾀｶﾅ"), ("/90ms-RKSJ-V", "Japan1", "cp932", "縦書きの文章"),
+          ("/EUC-H", "Japan1", "euc_jp", "漢字かな交じり文"), ("/GBK-EUC-H", "GB1", "gbk", "中文文本测试"),
+          ("/GB-EUC-H", "GB1", "gb2312", "简体中文"), ("/B5pc-H", "CNS1", "big5", "繁體中文測試"),
+          ("/ETen-B5-V", "CNS1", "big5", "臺灣"), ("/KSCms-UHC-H", "Korea1", "cp949", "한국어 텍스트"),
+          ("/KSC-EUC-H", "Korea1", "euc_kr", "대한민국")]
 
 
 @pytest.mark.parametrize("cmap,ordering,codec,text", LEGACY, ids=[c[0][1:] for c in LEGACY])

@@ -1,8 +1,6 @@
 """Form XObjects through the public API: what a page draws through a form
-must come out exactly as if the page had drawn it (lines, spacing, tables,
-Markdown), peers must read the same words, and the image list and OCR flag
-stay those of the page's own resources. Operator-level cases (placement,
-resources, cycles, budgets) are in tests/cpp/test_form.cpp."""
+comes out as if the page had drawn it, a peer reads the same words, and the
+image list and OCR flag stay the page's own. Operator level: tests/cpp/test_form.cpp."""
 
 from __future__ import annotations
 

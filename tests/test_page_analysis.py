@@ -1,8 +1,5 @@
-"""Tables, images and the OCR flag, through every output, and on real files.
-How tables are found and which images are listed is checked in the C++
-tests; here the records must reach the dict, the JSON, the Markdown and the
-HTML, and the document-level rules (the OCR flag, the per-document image
-check) must hold."""
+"""Tables, images and the OCR flag through every output and on real files;
+how tables are found and which images are listed: the C++ tests."""
 
 from __future__ import annotations
 

@@ -125,9 +125,6 @@ def test_html_title_and_the_command_line(tmp_path, capsys):
     assert capsys.readouterr().out == vellum.parse_to_markdown(plain.read_bytes(), pages=[4, 5, 0]) + "\n"
     assert cli.main([str(plain), "--pages", "7"]) == 1
     assert capsys.readouterr().err == f"{plain}: --pages goes beyond the last page: the document has 6 pages\n"
-    with pytest.raises(SystemExit) as exit:
-        cli.main(["--version"])
-    assert exit.value.code == 0 and capsys.readouterr().out == f"vellum {vellum.__version__}\n"
 
     out = tmp_path / "out"
     assert cli.main([str(plain), str(titled), "-o", str(out), "--pages", "1", "-j", "2"]) == 0

@@ -1,10 +1,7 @@
-"""Damaged files: read by default with a RecoveryWarning, refused with strict=True.
-
-Each intact source (classic table, cross-reference stream, object streams,
-an encrypted file written by pikepdf, a corpus file with an incremental
-update) is damaged here in the ways real files are; the damaged copy must
-give exactly the intact file's document. The corpus files that strict
-reading refuses open by default, and strict=True keeps today's message."""
+"""Damaged files: read by default with a RecoveryWarning, refused with
+strict=True. Intact sources damaged here the ways real files are must give
+exactly the intact file's document; corpus files that strict reading refuses
+open by default, and strict=True keeps today's message."""
 
 from __future__ import annotations
 

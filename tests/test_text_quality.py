@@ -1,16 +1,12 @@
-"""Text quality: our text against the reference texts of the corpus, and a
-layout fault that the comparison brought to light.
-
-For every file of the corpus with a reference text (unencrypted files only)
-the word-multiset similarity of tools/text_similarity.py must stay at or
-above the file's floor below (0.98 unless listed). The floors sit a little under what the library
-achieves today, so a regression in fonts, text runs or layout fails here.
-Files far below 1.0 differ by design (see the comments); they still have a
-floor so that what they do yield does not silently get worse.
-
-The corpus lives next to the repository and is absent on some machines; the
-corpus tests skip themselves then.
+"""Text quality: our text against the corpus's reference texts (skipped
+without the corpus), and a layout fault that the comparison brought to light.
 """
+
+# For every unencrypted corpus file with a reference text, the word-multiset
+# similarity of tools/text_similarity.py must stay at or above the file's
+# floor: a little under what the library achieves today, so a regression in
+# fonts, text runs or layout fails here. Files far below 1.0 differ by design
+# (see the comments); their floor keeps what they yield from getting worse.
 
 from __future__ import annotations
 

@@ -1,7 +1,6 @@
-"""The package as users get it: `pip wheel` builds one abi3 wheel holding
-the extension, the Python modules, the type information and the command,
-and that wheel installs offline into a fresh virtual environment and works
-there. Slow (it compiles the library): deselect with -m "not slow"."""
+"""The package as users get it: one abi3 wheel with everything in it, which
+installs offline into a fresh virtual environment and works there. Slow (it
+compiles the library): deselect with -m "not slow"."""
 
 from __future__ import annotations
 

@@ -66,15 +66,10 @@ def test_every_executor_gives_the_native_results(files, fmt, run):
 
 def test_password_reaches_the_workers(corpus):
     path = corpus / "files" / "enc-r2-rc4-40-cpdf.pdf"  # user password "baz"
-    data = path.read_bytes()
-    for password in ("baz", None):
-        ((_, result),) = vellum.convert_many([path], password=password, jobs=2)
-        try:
-            expected = native.parse_to_markdown(data, password)
-        except ValueError as e:  # no password: PasswordError, through the pool too
-            assert type(result) is type(e) is vellum.PasswordError and str(result) == str(e)
-        else:
-            assert result == expected
+    [(_, result)] = vellum.convert_many([path], password="baz", jobs=2)
+    assert result == native.parse_to_markdown(path.read_bytes(), "baz")
+    [(_, result)] = vellum.convert_many([path], jobs=2)  # no password: PasswordError, through the pool too
+    assert type(result) is vellum.PasswordError and str(result).endswith("a password is needed")
 
 
 @pytest.mark.parametrize("kwargs,error", [({"format": "Markdown"}, ValueError), ({"password": b"pw"}, TypeError),

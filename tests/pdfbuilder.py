@@ -53,13 +53,11 @@ def _number(value: float) -> bytes:
 def pdf_value(value: Any) -> bytes:
     if value is None or isinstance(value, bool):
         return {None: b"null", True: b"true", False: b"false"}[value]
-    if isinstance(value, int):
-        return str(value).encode()
     if isinstance(value, float):
         return _number(value)
     if isinstance(value, (bytes, bytearray)):
         return pdf_string(bytes(value))
-    if isinstance(value, (str, Ref)):
+    if isinstance(value, (str, int, Ref)):
         return str(value).encode("latin-1")
     if isinstance(value, (list, tuple)):
         return b"[" + b" ".join(pdf_value(v) for v in value) + b"]"

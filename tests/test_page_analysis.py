@@ -1,52 +1,22 @@
-"""Tables, images and the OCR flag through every output and on real files;
-how tables are found and which images are listed: the C++ tests."""
+"""Images and the OCR flag through every output, and tables, images and the
+OCR flag on real files. How tables are found, which images are listed and
+how the outputs render them: the C++ tests; the dict form: test_api.py."""
 
 from __future__ import annotations
 
-import json
 import os
 import re
 import zlib
 
 import vellum
-from pdfbuilder import PdfBuilder, ruled_table_content, text_content
-
-OCR_PLACEHOLDER = "_[scanned page \u2014 text extraction requires OCR]_"
-
-
-def all_outputs(data: bytes):
-    doc = vellum.parse(data)
-    assert json.loads(vellum.parse_to_json(data)) == doc
-    return doc, vellum.parse_to_markdown(data), vellum.parse_to_html(data)
-
-
-def test_ruled_table_in_every_output():
-    b = PdfBuilder()
-    b.add_page(content=text_content([(72, 720, "Invoice")]) + b"\n" + ruled_table_content(
-        72, 700, [100, 60], 20, [["Item", "Qty"], ["A|B", "2"]]))
-    doc, md, html = all_outputs(b.build())
-    assert doc["pages"][0]["tables"] == [{"rows": 2, "cols": 2, "cells": [["Item", "Qty"], ["A|B", "2"]]}]
-    assert md.startswith("Invoice\n") and md.endswith("\n\n| Item | Qty |\n| --- | --- |\n| A\\|B | 2 |")
-    assert "<table>\n<tr><td>Item</td><td>Qty</td></tr>\n<tr><td>A|B</td><td>2</td></tr>\n</table>\n" in html
-
-
-def test_needs_ocr_rule_and_renderings():
-    b = PdfBuilder()
-    image = {"Im0": b.add_image(8, 8)}
-    b.add_page(content=b"/Im0 Do", xobjects=image)  # image, no text: needs OCR
-    b.add_page(content=text_content([(72, 700, "caption")]), xobjects=image)  # image and text
-    b.add_page(content=b"")  # neither
-    doc, md, html = all_outputs(b.build())
-    assert [p["needs_ocr"] for p in doc["pages"]] == [True, False, False]
-    assert md == OCR_PLACEHOLDER + "\n\n---\n\ncaption\n\n---\n\n"
-    assert html.count(' data-needs-ocr="true"') == 1
+from pdfbuilder import PdfBuilder
 
 
 def test_image_bytes_never_reach_any_output():
     b = PdfBuilder()
     b.add_page(content=b"", xobjects={"Im0": b.add_image(1024, 1024, data=os.urandom(1 << 20))})
-    doc, md, html = all_outputs(b.build())
-    assert len(json.dumps(doc) + md + html) < 2000
+    data = b.build()
+    assert len(vellum.parse_to_json(data) + vellum.parse_to_markdown(data) + vellum.parse_to_html(data)) < 2000
 
 
 def test_images_shared_by_pages_are_listed_or_skipped_on_every_page():

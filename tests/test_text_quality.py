@@ -93,16 +93,8 @@ def test_scaled_cid_font_lines_stay_apart():
         b"4 beginbfchar <0001> <0041> <0002> <0042> <0003> <0043> <0004> <0044> endbfchar endcmap"
     )
     descendant = b.add_object({"Type": "/Font", "Subtype": "/CIDFontType2", "BaseFont": "/X", "DW": 1000})
-    font = b.add_object(
-        {
-            "Type": "/Font",
-            "Subtype": "/Type0",
-            "BaseFont": "/X",
-            "Encoding": "/Identity-H",
-            "DescendantFonts": [descendant],
-            "ToUnicode": b.add_stream(None, cmap),
-        }
-    )
+    font = b.add_object({"Type": "/Font", "Subtype": "/Type0", "BaseFont": "/X", "Encoding": "/Identity-H",
+                         "DescendantFonts": [descendant], "ToUnicode": b.add_stream(None, cmap)})
     content = (
         b"1 0 0 -1 0 792 cm "
         b"BT /C 180 Tf 0.05 0 0 -0.05 72 92 Tm <0001> Tj 180 0 TD <0002> Tj ET "

@@ -1,5 +1,5 @@
 """A small, deterministic PDF writer for fixtures that a well-kept writer
-would not give us: exact bytes, broken objects and trailers, stream data
+would not give us: exact bytes, broken objects and page trees, stream data
 written as given (bombs, undecodable images), font dictionaries assembled by
 hand. Other layouts (object streams, encryption) are its output saved again
 by pikepdf (`resave`); pages laid out like a producer's come from reportlab.
@@ -81,7 +81,8 @@ def ruled_table_content(x: float, top: float, col_widths: Sequence[float], row_h
     for w in col_widths:
         edges_x.append(edges_x[-1] + w)
     edges_y = [top - i * row_height for i in range(len(rows) + 1)]
-    rules = [(ex, edges_y[0], ex, edges_y[-1]) for ex in edges_x] + [(edges_x[0], ey, edges_x[-1], ey) for ey in edges_y]
+    rules = [(ex, edges_y[0], ex, edges_y[-1]) for ex in edges_x]
+    rules += [(edges_x[0], ey, edges_x[-1], ey) for ey in edges_y]
     out = [b"0.5 w"] + [b"%s %s m %s %s l S" % tuple(map(_number, rule)) for rule in rules]
     cells = [(edges_x[c] + 4, edges_y[r + 1] + 4, text) for r, row in enumerate(rows) for c, text in enumerate(row)]
     return b"\n".join(out + [text_content(cells, font=font, size=size)])
@@ -109,10 +110,8 @@ class PdfBuilder:
     CATALOG = Ref(1)
     PAGES = Ref(2)
 
-    def __init__(self, version: str = "1.4", trailer: Optional[Dict[str, Any]] = None) -> None:
-        # `trailer` adds trailer entries; a value of None drops one (e.g. {"Root": None})
+    def __init__(self, version: str = "1.4") -> None:
         self.version = version
-        self.trailer = dict(trailer or {})
         self.objects: Dict[int, bytes] = {}
         self.pages: List[Ref] = []
         self._standard_fonts: Dict[str, Ref] = {}
@@ -192,8 +191,8 @@ class PdfBuilder:
         out += b"xref\n0 %d\n0000000000 65535 f\r\n" % size
         for num in range(1, size):
             out += b"%010d 00000 n\r\n" % offsets[num] if num in offsets else b"0000000000 00001 f\r\n"
-        trailer = {k: v for k, v in {"Size": size, "Root": self.CATALOG, **self.trailer}.items() if v is not None}
-        return bytes(out + b"trailer\n" + pdf_value(trailer) + b"\nstartxref\n%d\n%%%%EOF\n" % xref_at)
+        trailer = pdf_value({"Size": size, "Root": self.CATALOG})
+        return bytes(out + b"trailer\n" + trailer + b"\nstartxref\n%d\n%%%%EOF\n" % xref_at)
 
 
 def text_pdf(*pages: str) -> bytes:

@@ -148,7 +148,7 @@ def test_a_dying_worker_fails_its_files_and_the_batch_goes_on(tmp_path, monkeypa
 
 def test_dask_distributed_executor(files):
     distributed = pytest.importorskip("distributed")
-    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1, dashboard_address=None) as cluster, \
-            distributed.Client(cluster) as client:
+    cluster = distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1, dashboard_address=None)
+    with cluster, distributed.Client(cluster) as client:
         results = list(vellum.convert_many(list(files.values()), "dict", executor=client.get_executor()))
     check_results(files, results, "dict")

@@ -55,7 +55,8 @@ def test_directory_is_mirrored_below_output(tmp_path, capsys, fmt):
         target = (out / rel).with_suffix(ext)
         titled = {"default_title": Path(rel).name} if fmt == "html" else {}
         assert target.read_bytes() == (RENDER[fmt](TREE[rel], **titled) + "\n").encode("utf-8")
-    assert stderr.splitlines() == [f"{tmp_path / 'in' / 'zz' / 'broken.pdf'}: InvalidXref: no startxref", "3 converted, 1 failed"]
+    broken = tmp_path / "in" / "zz" / "broken.pdf"
+    assert stderr.splitlines() == [f"{broken}: InvalidXref: no startxref", "3 converted, 1 failed"]
 
 
 def test_find_pdfs_is_recursive_case_insensitive_and_sorted(tmp_path):
@@ -67,7 +68,7 @@ def test_file_arguments_go_to_the_top_of_output_and_count_once(tmp_path, capsys)
     make_tree(tmp_path, {"x/one.pdf": page_pdf("one"), "y/deep/two.pdf": page_pdf("two"), "d/s/three.pdf": page_pdf("3")})
     out, d = tmp_path / "out", tmp_path / "d"
     # one.pdf and d are each given twice, in other spellings
-    argv = [str(tmp_path / "x/one.pdf"), str(tmp_path / "y/deep/two.pdf"), str(d), str(d) + "/", str(tmp_path / "x/./one.pdf")]
+    argv = [str(tmp_path / "x/one.pdf"), str(tmp_path / "y/deep/two.pdf"), str(d), f"{d}/", str(tmp_path / "x/./one.pdf")]
     code, _, stderr = run(argv + ["-o", str(out)], capsys)
     # captured standard error is no terminal: the summary alone, no counter
     assert (code, stderr) == (0, "3 converted, 0 failed\n")

@@ -79,8 +79,9 @@ def test_pages_in_the_order_given():
 @pytest.mark.parametrize("pages,error,message", [
     ([3], IndexError, "page index 3 out of range: the document has 3 pages"),
     ([-4], IndexError, "page index -4 out of range: the document has 3 pages"),
-    ([10**30], IndexError, "the document has 3 pages"), ([1.0], TypeError, "'float' object cannot be interpreted as an integer"),
-    ("0", TypeError, "not a string"), (b"\x00", TypeError, "not a string"), (0, TypeError, "'int' object is not iterable")])
+    ([10**30], IndexError, "the document has 3 pages"),
+    ([1.0], TypeError, "'float' object cannot be interpreted as an integer"), (0, TypeError, "'int' object is not iterable"),
+    ("0", TypeError, "not a string"), (b"\x00", TypeError, "not a string")])
 def test_bad_pages(pages, error, message):
     with pytest.raises(error, match=message):
         vellum.parse_to_html(numbered_pdf(3), pages=pages)

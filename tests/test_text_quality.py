@@ -25,8 +25,8 @@ from text_similarity import extract_text, similarity  # noqa: E402
 # The malformed-* files with broken cross-reference data are read by recovery.
 DEFAULT_FLOOR = 0.98
 FLOORS = {
-    **dict.fromkeys(["ghostscript10-pdfa-crazyones.pdf", "pscript-table-curves.pdf", "xetex-xdvipdfmx-updated-twice.pdf",
-                     "libreoffice-form-filled-by-acrobat.pdf"], 0.97),
+    **dict.fromkeys(["ghostscript10-pdfa-crazyones.pdf", "pscript-table-curves.pdf",
+                     "xetex-xdvipdfmx-updated-twice.pdf", "libreoffice-form-filled-by-acrobat.pdf"], 0.97),
     **dict.fromkeys(["itext-federal-register-15-pages.pdf", "luradocument-ocr-jbig2-jpx.pdf"], 0.96),
     **dict.fromkeys(["skia-google-docs.pdf", "skia-chrome-wikipedia.pdf", "3b2-journal-17-pages.pdf",
                      "pdfill-demo-tables.pdf", "dvipdfmx-cjk-xref-stream.pdf"], 0.95),

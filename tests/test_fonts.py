@@ -5,6 +5,7 @@ programs with known cmaps and glyph names."""
 from __future__ import annotations
 
 import io
+from typing import Callable
 
 import pytest
 from pdfbuilder import PdfBuilder
@@ -12,15 +13,16 @@ from pdfbuilder import PdfBuilder
 import vellum
 
 
-def page_text(font: dict, shown: bytes, builder: PdfBuilder | None = None) -> str:
-    b = builder or PdfBuilder()
-    font_ref = b.add_object(font)
-    b.add_page(b"BT /F1 12 Tf 72 700 Td " + b"<" + shown.hex().encode() + b"> Tj ET", fonts={"F1": font_ref})
+def page_text(font: dict | Callable[[PdfBuilder], dict], shown: bytes) -> str:
+    """`font`: the font dictionary, or a function making it in the builder it is given (with its streams)."""
+    b = PdfBuilder()
+    font_ref = b.add_object(font(b) if callable(font) else font)
+    b.add_page(b"BT /F1 12 Tf 72 700 Td <" + shown.hex().encode() + b"> Tj ET", fonts={"F1": font_ref})
     doc = vellum.parse(b.build())
     return "".join(line["text"] for page in doc["pages"] for line in page["lines"])
 
 
-def type0(encoding: str, ordering: str, builder: PdfBuilder | None = None, descendant: dict | None = None) -> dict:
+def type0(encoding: str, ordering: str, descendant: dict | None = None) -> dict:
     cid_font = {"Type": "/Font", "Subtype": "/CIDFontType0", "BaseFont": "/X", "DW": 1000,
                 "CIDSystemInfo": {"Registry": b"Adobe", "Ordering": ordering.encode(), "Supplement": 0}}
     cid_font.update(descendant or {})
@@ -74,29 +76,20 @@ def test_type0_truetype_without_tounicode():
     text = "Hé中😀"
     data, order = truetype_program({ord(c): f"g{ord(c):X}" for c in text})
     gids = [order.index(f"g{ord(c):X}") for c in text]
-    for cid_to_gid in ("identity", "stream"):
-        b = PdfBuilder()
-        program = b.add_stream({}, data, compress=True)
-        descendant = {"Subtype": "/CIDFontType2", "FontDescriptor": {"FontFile2": program},
-                      "CIDSystemInfo": {"Registry": b"Adobe", "Ordering": b"Identity", "Supplement": 0}}
-        if cid_to_gid == "identity":
-            descendant["CIDToGIDMap"] = "/Identity"
-            cids = gids
-        else:  # CIDs 1..n name the glyphs through the map
-            descendant["CIDToGIDMap"] = b.add_stream({}, b"\0\0" + b"".join(g.to_bytes(2, "big") for g in gids))
-            cids = list(range(1, len(gids) + 1))
-        shown = b"".join(c.to_bytes(2, "big") for c in cids)
-        assert page_text(type0("/Identity-H", "Identity", descendant=descendant), shown, b) == text, cid_to_gid
+    gid_map = b"\0\0" + b"".join(g.to_bytes(2, "big") for g in gids)  # CIDs 1..n name the glyphs through the map
+    for cids, cid_to_gid in ((gids, None), (range(1, len(gids) + 1), gid_map)):
+        def font(b: PdfBuilder) -> dict:
+            return type0("/Identity-H", "Identity", {
+                "Subtype": "/CIDFontType2", "FontDescriptor": {"FontFile2": b.add_stream({}, data, compress=True)},
+                "CIDToGIDMap": b.add_stream({}, cid_to_gid) if cid_to_gid else "/Identity"})
+        assert page_text(font, b"".join(c.to_bytes(2, "big") for c in cids)) == text, cid_to_gid
 
 
 def test_symbolic_truetype_reads_post_names():
     # A (3,0) cmap at 0xF041.. and glyph names from the post table.
     data, _ = truetype_program({0xF041: "Alpha", 0xF042: "uni263A"}, post_names=True)
-    b = PdfBuilder()
-    program = b.add_stream({}, data)
-    simple = {"Type": "/Font", "Subtype": "/TrueType", "BaseFont": "/S",
-              "FontDescriptor": {"Flags": 4, "FontFile2": program}}
-    assert page_text(simple, b"AB", b) == "Α☺"
+    assert page_text(lambda b: {"Type": "/Font", "Subtype": "/TrueType", "BaseFont": "/S",
+                                "FontDescriptor": {"Flags": 4, "FontFile2": b.add_stream({}, data)}}, b"AB") == "Α☺"
 
 
 def cff_program(names: list, encoding: dict) -> bytes:
@@ -113,15 +106,12 @@ def cff_program(names: list, encoding: dict) -> bytes:
 @pytest.mark.parametrize("with_differences", [False, True])
 def test_type1c_builtin_encoding(with_differences):
     data = cff_program(["A", "fi", "eacute", "uni263A"], {0x41: "A", 0x42: "fi", 0x43: "eacute", 0x44: "uni263A"})
-    b = PdfBuilder()
-    program = b.add_stream({"Subtype": "/Type1C"}, data)
-    font = {"Type": "/Font", "Subtype": "/Type1", "BaseFont": "/F",
-            "FontDescriptor": {"Flags": 4, "FontFile3": program}}
-    want = "Afié☺"  # the ligature glyph reads as its letters
-    if with_differences:  # /Differences apply on top of the built-in encoding
-        font["Encoding"] = {"Differences": [0x44, "/Z"]}
-        want = want[:-1] + "Z"
-    assert page_text(font, b"ABCD", b) == want
+    # /Differences apply on top of the built-in encoding
+    encoding = {"Encoding": {"Differences": [0x44, "/Z"]}} if with_differences else {}
+    font = lambda b: {"Type": "/Font", "Subtype": "/Type1", "BaseFont": "/F",  # noqa: E731
+                      "FontDescriptor": {"Flags": 4, "FontFile3": b.add_stream({"Subtype": "/Type1C"}, data)}, **encoding}
+    # the ligature glyph reads as its letters
+    assert page_text(font, b"ABCD") == ("AfiéZ" if with_differences else "Afié☺")
 
 
 def test_type1_builtin_encoding_ot1():
@@ -129,8 +119,7 @@ def test_type1_builtin_encoding_ot1():
     clear = (b"%!PS-AdobeFont-1.0: CMR10\n/Encoding 256 array\n0 1 255 {1 index exch /.notdef put} for\n"
              b"dup 11 /ff put dup 12 /fi put dup 16 /dotlessi put dup 92 /quotedblleft put\n"
              b"dup 34 /quotedblright put dup 123 /endash put\nreadonly def\ncurrentfile eexec\n")
-    b = PdfBuilder()
-    program = b.add_stream({"Length1": len(clear), "Length2": 4, "Length3": 0}, clear + b"\0\0\0\0")
-    font = {"Type": "/Font", "Subtype": "/Type1", "BaseFont": "/CMR10",
-            "FontDescriptor": {"Flags": 4, "FontFile": program}}
-    assert page_text(font, b"\\\x0bect\x0c\x7b\x10\"", b) == "\u201cffectfi\u2013\u0131\u201d"
+    program = {"Length1": len(clear), "Length2": 4, "Length3": 0}, clear + b"\0\0\0\0"
+    font = lambda b: {"Type": "/Font", "Subtype": "/Type1", "BaseFont": "/CMR10",  # noqa: E731
+                      "FontDescriptor": {"Flags": 4, "FontFile": b.add_stream(*program)}}
+    assert page_text(font, b"\\\x0bect\x0c\x7b\x10\"") == "\u201cffectfi\u2013\u0131\u201d"

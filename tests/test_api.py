@@ -1,13 +1,16 @@
 """The Python surface of vellum: argument matching, error mapping, the dict
-form against the JSON form, module identity and file layouts. The command
-line: test_cli.py."""
+form against the JSON form, images in the outputs, module identity and file
+layouts. The command line: test_cli.py; how the outputs render tables,
+images and OCR pages: tests/cpp/test_serialize.cpp; real files: test_corpus.py."""
 
 from __future__ import annotations
 
 import json
 import math
+import os
 import subprocess
 import sys
+import zlib
 
 import pytest
 from pdfbuilder import PdfBuilder, resave, ruled_table_content, text_pdf
@@ -149,6 +152,25 @@ def test_dict_equals_json_and_has_the_documented_shape():
     # results are fresh objects, not shared with a later call
     doc["pages"][0]["lines"].clear()
     assert native.parse(data)["pages"][0]["lines"]
+
+
+def test_image_bytes_never_reach_any_output():
+    b = PdfBuilder()
+    b.add_page(content=b"", xobjects={"Im0": b.add_image(1024, 1024, data=os.urandom(1 << 20))})
+    data = b.build()
+    assert len(vellum.parse_to_json(data) + vellum.parse_to_markdown(data) + vellum.parse_to_html(data)) < 2000
+
+
+def test_images_shared_by_pages_are_listed_or_skipped_on_every_page():
+    # The decode check of a shared image is remembered per document; the
+    # result on every page must be what a fresh check gives.
+    b = PdfBuilder()
+    good = b.add_image(4, 4, data=zlib.compress(b"\x80" * 16), filter="/FlateDecode")
+    bad = b.add_image(4, 4, data=b"\x00broken", filter="/FlateDecode")
+    for _ in range(3):
+        b.add_page(content=b"", xobjects={"Logo": good, "Bad": bad})
+    pages = vellum.parse(b.build())["pages"]
+    assert [[i["name"] for i in p["images"]] for p in pages] == [["Logo"]] * 3
 
 
 # ---------------------------------------------------------------- the module

@@ -18,6 +18,15 @@ FUNCTIONS = [native.parse, native.parse_to_json, native.parse_to_html, native.pa
 
 SECTION = re.compile(r'<section class="page" style="[^"]*"(?: data-needs-ocr="true")?>\n(.*?)</section>\n', re.S)
 PARAGRAPH = re.compile(r"<p>(.*?)</p>\n", re.S)
+LETTER_SPACED = re.compile(r"^([^\W\d_] )+[^\W\d_]$")  # "p d f e n c" rather than words
+
+# Files whose pages paint a ruled grid (seen rendered); the other files tagged
+# "tables" hold underlines, boxed text or forms, which are no table, and so
+# does one page of prose with highlighted words and a page-sized clip.
+PAINTED_GRIDS = {"word2010-geobase-19-pages.pdf", "excel2013-warn-report-16-pages.pdf", "excel2013-energy-table.pdf",
+                 "quartz-nics-table-rotated.pdf", "itext-senate-expenditures-rotated.pdf", "pscript-table-curves.pdf",
+                 "pdfmaker-excel-cjk.pdf"}
+NO_TABLES = {"libreoffice64-writer-trivial.pdf"}
 
 
 def password_of(entry: dict):
@@ -61,3 +70,16 @@ def test_outputs_agree(corpus, entry):
             assert "\n".join(texts) in markdown
     if not entry["robustness"] and entry.get("pages") is not None:
         assert len(doc["pages"]) == entry["pages"]
+    if entry["file"] in PAINTED_GRIDS | NO_TABLES:
+        assert any(page["tables"] for page in doc["pages"]) == (entry["file"] in PAINTED_GRIDS)
+    cells = [c for page in doc["pages"] for table in page["tables"] for row in table["cells"] for c in row]
+    assert not [c for c in cells if len(c) >= 7 and LETTER_SPACED.match(c)]
+    # A page of a scanned file needs OCR; a flagged page never has lines and always lists an image.
+    flagged = [page for page in doc["pages"] if page["needs_ocr"]]
+    assert all(not page["lines"] and page["images"] for page in flagged)
+    assert flagged or "scanned" not in entry["features"] or not entry["scanned_pages"]
+
+
+def test_the_files_named_are_in_the_corpus(corpus):
+    assert PAINTED_GRIDS | NO_TABLES <= {e["file"] for e in ENTRIES}
+    assert len([e for e in ENTRIES if "scanned" in e["features"] and e["scanned_pages"]]) >= 10

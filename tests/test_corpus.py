@@ -1,6 +1,7 @@
 """All four functions over the real-world corpus (encrypted files with their
 user password): they fail only with ValueError, fail alike, and when they
-succeed they show the same lines. Skipped when the corpus is absent."""
+succeed they show the same lines; pages= gives the full parse's pages, and
+info() what PyMuPDF reads. Skipped when the corpus is absent."""
 
 from __future__ import annotations
 
@@ -12,6 +13,11 @@ import pytest
 from conftest import corpus_dir, load_manifest
 
 import vellum._vellum as native
+
+try:
+    import pymupdf
+except ImportError:  # info() is then compared with the full parse only
+    pymupdf = None
 
 ENTRIES = load_manifest()
 FUNCTIONS = [native.parse, native.parse_to_json, native.parse_to_html, native.parse_to_markdown]
@@ -27,6 +33,11 @@ PAINTED_GRIDS = {"word2010-geobase-19-pages.pdf", "excel2013-warn-report-16-page
                  "quartz-nics-table-rotated.pdf", "itext-senate-expenditures-rotated.pdf", "pscript-table-curves.pdf",
                  "pdfmaker-excel-cjk.pdf"}
 NO_TABLES = {"libreoffice64-writer-trivial.pdf"}
+OUTLINED = {"pdftex-geotopo-117-pages.pdf", "distiller5-freeculture-352-pages.pdf", "htmldoc-tamreview-23-pages.pdf",
+            "pdfill-demo-tables.pdf", "pdfmaker-excel-cjk.pdf", "qpdf-hybrid-xref-30-pages.pdf",
+            "enc-r2-acrobat5-view-master.pdf", "enc-r3-acrobat5-view-master.pdf", "enc-r4-rc4-v4-qpdf-empty.pdf",
+            "enc-r6-acrobat11-view-master.pdf", "enc-r5-aes256-qpdf-user3.pdf", "enc-r3-empty-user-leading-junk.pdf"}
+INFO_KEYS = ["title", "author", "subject", "keywords", "creator", "producer"]
 
 
 def password_of(entry: dict):
@@ -54,7 +65,8 @@ def html_lines(text: str) -> list:
 @pytest.mark.parametrize("entry", ENTRIES, ids=[e["file"] for e in ENTRIES])
 def test_outputs_agree(corpus, entry):
     data = (corpus_dir() / "files" / entry["file"]).read_bytes()
-    results = run_all(data, password_of(entry))
+    password = password_of(entry)
+    results = run_all(data, password)
 
     errors = [value for status, value in results if status == "error"]
     if errors:
@@ -79,7 +91,29 @@ def test_outputs_agree(corpus, entry):
     assert all(not page["lines"] and page["images"] for page in flagged)
     assert flagged or "scanned" not in entry["features"] or not entry["scanned_pages"]
 
+    pages = doc["pages"]
+    n = len(pages)
+    for i in range(n):
+        assert native.parse(data, password, pages=[i])["pages"] == [pages[i]], i
+    assert native.parse(data, password, pages=range(-1, -n - 1, -1)) == {"version": doc["version"], "pages": pages[::-1]}
+    assert native.parse_to_markdown(data, password, pages=range(n)) == markdown
+    with pytest.raises(IndexError, match=f"the document has {n} page"):
+        native.parse(data, password, pages=[0, n])
+    found = native.info(data, password)
+    method = (entry["encryption"] or {}).get("method")
+    assert (found["pages"], found["encrypted"]) == (n, entry["encryption"] is not None)
+    assert found["encryption"] == (method.split(" ")[0] if method else None)
+    outline = [[o["level"], o["title"], -1 if o["page"] is None else o["page"] + 1] for o in found["outline"]]
+    assert bool(outline) == (entry["file"] in OUTLINED)
+    if pymupdf is not None:
+        with pymupdf.open(stream=data) as peer:
+            if password:
+                peer.authenticate(password)
+            # PyMuPDF gives "" for absent entries and strips nothing else.
+            assert [found[k] or "" for k in INFO_KEYS] == [peer.metadata[k] for k in INFO_KEYS]
+            assert outline == peer.get_toc(simple=True)
+
 
 def test_the_files_named_are_in_the_corpus(corpus):
-    assert PAINTED_GRIDS | NO_TABLES <= {e["file"] for e in ENTRIES}
+    assert PAINTED_GRIDS | NO_TABLES | OUTLINED <= {e["file"] for e in ENTRIES}
     assert len([e for e in ENTRIES if "scanned" in e["features"] and e["scanned_pages"]]) >= 10

@@ -216,10 +216,14 @@ def build_text_document(pages: int = TEXT_PAGES) -> bytes:
     fonts = {"F1": b.standard_font("Helvetica"), "F2": b.standard_font("Times-Roman"), "F3": b.standard_font("Helvetica-Bold")}
     for page in range(1, pages + 1):
         b.add_page(content=text_page(rng, page, pages), fonts=fonts, compress=True)
-    # Saved again by pikepdf: object streams and a cross-reference stream, as modern producers write.
+    return with_object_streams(b.build())
+
+
+def with_object_streams(data: bytes) -> bytes:
+    """`data` saved again by pikepdf with object streams and a cross-reference stream, as current producers write."""
     import pikepdf
 
-    return resave(b.build(), object_stream_mode=pikepdf.ObjectStreamMode.generate, static_id=True)
+    return resave(data, object_stream_mode=pikepdf.ObjectStreamMode.generate, static_id=True)
 
 
 # ------------------------------------------------------------- JPEG writer

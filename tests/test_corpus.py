@@ -1,18 +1,23 @@
 """All four functions over the real-world corpus (encrypted files with their
 user password): they fail only with ValueError, fail alike, and when they
-succeed they show the same lines; pages= gives the full parse's pages, and
-info() what PyMuPDF reads. Skipped when the corpus is absent."""
+succeed they show the same lines; pages= gives the full parse's pages, info()
+what PyMuPDF reads, and an encrypted file's other passwords what they should.
+Skipped when the corpus is absent."""
 
 from __future__ import annotations
 
 import html
 import json
 import re
+import sys
 
 import pytest
-from conftest import corpus_dir, load_manifest
+from conftest import REPO_DIR, corpus_dir, load_manifest
 
 import vellum._vellum as native
+
+sys.path.insert(0, str(REPO_DIR / "tools"))
+from text_similarity import similarity  # noqa: E402
 
 try:
     import pymupdf
@@ -90,6 +95,25 @@ def test_outputs_agree(corpus, entry):
     flagged = [page for page in doc["pages"] if page["needs_ocr"]]
     assert all(not page["lines"] and page["images"] for page in flagged)
     assert flagged or "scanned" not in entry["features"] or not entry["scanned_pages"]
+
+    # The owner password and (where the user password is empty) no password
+    # give the user's text; a wrong password (and no password, where one is
+    # needed) raises PasswordError, except where a password is empty: then
+    # any password opens the file as if none had been given.
+    enc = entry["encryption"] or {}
+    if enc.get("owner_password") is not None:
+        assert native.parse_to_markdown(data, enc["owner_password"]) == markdown
+    if enc.get("user_password") == "":
+        assert native.parse_to_markdown(data, None) == markdown
+    if "" in (enc.get("user_password"), enc.get("owner_password")):
+        assert native.parse_to_markdown(data, "certainly-not-the-password") == markdown
+    elif enc:
+        for wrong in (None, "certainly-not-the-password"):
+            with pytest.raises(native.PasswordError):
+                native.parse_to_markdown(data, wrong)
+    if enc and entry.get("reference_text"):  # a wrong key leaves no word of the reference
+        reference = (corpus_dir() / entry["reference_text"]).read_text(encoding="utf-8", errors="replace")
+        assert similarity("\n".join(text for texts in lines for text in texts), reference) >= 0.9
 
     pages = doc["pages"]
     n = len(pages)

@@ -1,7 +1,7 @@
 """Encrypted documents end to end, on files that do not lean on our reading
-of the algorithms: those pikepdf (qpdf's own implementation of the security
-handler) writes here, of every revision, and the corpus's, whose text is
-compared with the peer's reference. Dictionary handling: tests/cpp/test_crypt.cpp.
+of the algorithms: pikepdf (qpdf's own implementation of the security
+handler) writes them here, of every revision. The corpus's encrypted files:
+test_corpus.py; dictionary handling: tests/cpp/test_crypt.cpp.
 """
 
 # A password that is neither the user nor the owner password fails the open
@@ -11,18 +11,14 @@ compared with the peer's reference. Dictionary handling: tests/cpp/test_crypt.cp
 from __future__ import annotations
 
 import random
-import sys
 import warnings
 
 import pytest
-from conftest import REPO_DIR, corpus_dir, load_manifest
 from pdfbuilder import resave, text_pdf
 
 import vellum
 
 pikepdf = pytest.importorskip("pikepdf")
-sys.path.insert(0, str(REPO_DIR / "tools"))
-from text_similarity import extract_text, similarity  # noqa: E402
 
 SECRET = "Confidential quarterly figures"
 
@@ -115,41 +111,3 @@ def test_unusable_dictionaries_keep_the_lenient_reading():
             pytest.fail(f"{new!r} refused the password")
         except ValueError:
             pass  # the wrong key's garbage may not inflate
-
-
-# ---------------------------------------------------------------- corpus
-
-
-def text_of(entry, data: bytes, password):
-    try:
-        return extract_text(vellum, data, password)
-    except ValueError:
-        if entry.get("robustness"):
-            return None
-        raise
-
-
-ENCRYPTED = [e for e in load_manifest() if e.get("encryption")]
-
-
-@pytest.mark.parametrize("entry", ENCRYPTED, ids=[e["file"] for e in ENCRYPTED])
-def test_corpus_file_decrypts(corpus, entry):
-    # The user password, the owner password and (where the user password is
-    # empty) no password give the same text, which matches the reference (a
-    # wrong key leaves no word of it).
-    enc = entry["encryption"]
-    data = (corpus_dir() / "files" / entry["file"]).read_bytes()
-    text = text_of(entry, data, enc["user_password"])
-    if enc.get("owner_password") is not None:
-        assert text_of(entry, data, enc["owner_password"]) == text
-    if enc["user_password"] == "":
-        assert text_of(entry, data, None) == text
-    if "" in (enc["user_password"], enc.get("owner_password")):  # anyone may open it
-        assert text_of(entry, data, "certainly-not-the-password") == text
-    elif text is not None:
-        for password in (None, "certainly-not-the-password"):
-            with pytest.raises(vellum.PasswordError):
-                vellum.parse_to_markdown(data, password)
-    if text is not None and entry.get("reference_text"):
-        reference = (corpus_dir() / entry["reference_text"]).read_text(encoding="utf-8", errors="replace")
-        assert similarity(text, reference) >= 0.9

@@ -14,7 +14,7 @@
 The output depends only on the code: the prose and the image noise come from
 seeded generators, and the JPEG writer chooses quantised DCT coefficients
 directly (no floating-point transform), so every run writes the same bytes
-(given the same zlib).
+(given the same zlib and pikepdf).
 
     python bench/gen_docs.py [OUTDIR]      # default: bench/generated/
 """
@@ -32,7 +32,7 @@ from typing import Dict, List, Sequence, Tuple
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests"))
 
-from pdfbuilder import PdfBuilder, pdf_string, ruled_table_content  # noqa: E402
+from pdfbuilder import PdfBuilder, pdf_string, resave, ruled_table_content  # noqa: E402
 
 DEFAULT_OUT = HERE / "generated"
 TEXT_NAME = "generated-text-500-pages.pdf"
@@ -212,11 +212,18 @@ def text_page(rng: random.Random, page: int, total: int = TEXT_PAGES) -> bytes:
 def build_text_document(pages: int = TEXT_PAGES) -> bytes:
     """The prose document; other page counts serve the memory benchmark (bench/scale.py)."""
     rng = random.Random(20240501)
-    b = PdfBuilder(version="1.5", xref="stream", object_streams=True, compress_structure=True)
+    b = PdfBuilder(version="1.5")
     fonts = {"F1": b.standard_font("Helvetica"), "F2": b.standard_font("Times-Roman"), "F3": b.standard_font("Helvetica-Bold")}
     for page in range(1, pages + 1):
         b.add_page(content=text_page(rng, page, pages), fonts=fonts, compress=True)
-    return b.build()
+    return with_object_streams(b.build())
+
+
+def with_object_streams(data: bytes) -> bytes:
+    """`data` saved again by pikepdf with object streams and a cross-reference stream, as current producers write."""
+    import pikepdf
+
+    return resave(data, object_stream_mode=pikepdf.ObjectStreamMode.generate, static_id=True)
 
 
 # ------------------------------------------------------------- JPEG writer

@@ -78,14 +78,14 @@ DISTINCT_PAGES = 1_000
 
 def long_text_document(pages: int) -> bytes:
     rng = random.Random(20240501)
-    b = gen_docs.PdfBuilder(version="1.5", xref="stream", object_streams=True, compress_structure=True)
+    b = gen_docs.PdfBuilder(version="1.5")
     fonts = {"F1": b.standard_font("Helvetica"), "F2": b.standard_font("Times-Roman"), "F3": b.standard_font("Helvetica-Bold")}
     contents = [zlib.compress(gen_docs.text_page(rng, i + 1, pages), 6) for i in range(min(pages, DISTINCT_PAGES))]
     for i in range(pages):
         data = contents[i % len(contents)]
         stream = b.add_stream({"Filter": "/FlateDecode"}, data)
         b.add_page(content=None, fonts=fonts, Contents=stream)
-    return b.build()
+    return gen_docs.with_object_streams(b.build())
 
 
 def text_document(pages: int) -> Path:

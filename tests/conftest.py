@@ -1,9 +1,5 @@
-"""Shared pytest fixtures: the PDF builder on the import path and the corpus.
-
-The corpus of real-world files lives next to the repository
-(../shared/corpus, or $VELLUM_CORPUS) and is absent on some machines; tests
-that need it skip themselves.
-"""
+"""Shared pytest fixtures: the PDF builder on the import path and the corpus
+(../shared/corpus or $VELLUM_CORPUS; tests that need it skip without it)."""
 
 from __future__ import annotations
 
@@ -29,10 +25,7 @@ def corpus_dir() -> Path:
 def load_manifest() -> list:
     """The manifest's entries, or [] when the corpus is absent."""
     path = corpus_dir() / "manifest.json"
-    if not path.is_file():
-        return []
-    with path.open(encoding="utf-8") as f:
-        return json.load(f)
+    return json.loads(path.read_text(encoding="utf-8")) if path.is_file() else []
 
 
 @pytest.fixture(scope="session")

@@ -48,16 +48,12 @@ def columns_case(widths: list[tuple[float, float]], title: bool, words: int):
     each column holds two paragraphs."""
     frames = [(72, 660, 468, 60)] if title else []
     frames += [(x, 120, w, 540) for x, w in widths]
-    flow, texts = [], []
-    if title:
-        texts.append("Quarterly harbour report")
-        flow += [Paragraph(texts[-1], TITLE), FrameBreak()]
+    texts = ["Quarterly harbour report"] if title else []
+    flow = [Paragraph(texts[0], TITLE), FrameBreak()] if title else []
     for c in range(len(widths)):
-        for p in range(2):
-            texts.append(prose(10 * c + p, words))
-            flow.append(Paragraph(texts[-1], STYLE))
-        if c + 1 < len(widths):
-            flow.append(FrameBreak())
+        column = [prose(10 * c + p, words) for p in range(2)]
+        texts += column
+        flow += [Paragraph(text, STYLE) for text in column] + ([FrameBreak()] if c + 1 < len(widths) else [])
     return page(frames, flow), texts
 
 

@@ -30,33 +30,25 @@ from pathlib import Path
 from typing import TYPE_CHECKING, Dict, List, Optional
 
 import vellum
-from vellum import convert_many
 
 if TYPE_CHECKING:
     from vellum._vellum import Document, Image, Page
 
 
 def texts(paths: List[Path]) -> Dict[Path, str]:
-    out: Dict[Path, str] = {}
-    for path, result in convert_many(paths, "html", password="pw"):
-        if isinstance(result, Exception):
-            continue
-        out[path] = result
-    return out
+    return {p: r for p, r in vellum.convert_many(paths, "html", password="pw") if not isinstance(r, Exception)}
 
 
 def documents(paths: List[str]) -> List[Document]:
     with ThreadPoolExecutor() as pool:
-        results = convert_many(paths, format="dict", executor=pool, max_pending=4)
+        results = vellum.convert_many(paths, format="dict", executor=pool, max_pending=4)
         return [doc for _, doc in results if not isinstance(doc, Exception)]
 
 
 def first_width(data: bytes) -> Optional[float]:
     page: Page = vellum.parse(data, None)["pages"][0]
     images: List[Image] = page["images"]
-    if page["needs_ocr"] and images[0]["format"] == "Jbig2":
-        return None
-    return page["width"]
+    return None if page["needs_ocr"] and images[0]["format"] == "Jbig2" else page["width"]
 """
 
 # (name, code, expected mypy error code): each snippet holds exactly one mistake.
@@ -72,23 +64,12 @@ MISUSES = [
 PRELUDE = "from pathlib import Path\n\nimport vellum\n\n"
 
 
-def mypy_env(*extra: Path) -> Dict[str, str]:
+def run_mypy(args: List[str], cwd: Path, *paths: Path) -> subprocess.CompletedProcess:
     # mypy refuses site-packages on MYPYPATH and finds an installed package
     # by itself; a package elsewhere (a development tree) is added.
-    paths = [str(p) for p in extra]
-    if "site-packages" not in PACKAGE_ROOT:
-        paths.append(PACKAGE_ROOT)
-    return dict(os.environ, MYPYPATH=os.pathsep.join(paths))
-
-
-def run_mypy(args: List[str], cache: Path, samples: Path) -> subprocess.CompletedProcess:
-    return subprocess.run(
-        [sys.executable, "-m", "mypy", "--strict", "--no-error-summary", "--cache-dir", str(cache), *args],
-        capture_output=True,
-        text=True,
-        timeout=300,
-        env=mypy_env(samples),
-    )
+    path = [str(p) for p in paths] + ([PACKAGE_ROOT] if "site-packages" not in PACKAGE_ROOT else [])
+    return subprocess.run([sys.executable, "-m", *args], capture_output=True, text=True, timeout=300, cwd=cwd,
+                          env=dict(os.environ, MYPYPATH=os.pathsep.join(path)))
 
 
 @pytest.fixture(scope="module")
@@ -101,7 +82,8 @@ def mypy_report(tmp_path_factory) -> Dict[str, List[str]]:
     for i, (_, code, _) in enumerate(MISUSES):
         (samples / f"misuse_{i}.py").write_text(PRELUDE + code + "\n")
     modules = ["good_usage"] + [f"misuse_{i}" for i in range(len(MISUSES))]
-    proc = run_mypy(["-p", "vellum"] + [arg for m in modules for arg in ("-m", m)], root / "cache", samples)
+    args = ["mypy", "--strict", "--no-error-summary", "--cache-dir", str(root / "cache"), "-p", "vellum"]
+    proc = run_mypy(args + [arg for m in modules for arg in ("-m", m)], root, samples)
     assert proc.returncode in (0, 1), proc.stdout + proc.stderr
     report: Dict[str, List[str]] = {}
     for line in proc.stdout.splitlines():
@@ -114,8 +96,7 @@ def mypy_report(tmp_path_factory) -> Dict[str, List[str]]:
 
 
 def test_package_and_typed_usage_pass_strict(mypy_report):
-    assert mypy_report.get("package", []) == []
-    assert mypy_report.get("good_usage", []) == []
+    assert (mypy_report.get("package"), mypy_report.get("good_usage")) == (None, None)
 
 
 @pytest.mark.parametrize("index", range(len(MISUSES)), ids=[m[0] for m in MISUSES])
@@ -124,12 +105,5 @@ def test_misuse_is_reported(mypy_report, index):
 
 
 def test_stub_matches_the_native_module(tmp_path):
-    proc = subprocess.run(
-        [sys.executable, "-m", "mypy.stubtest", "vellum._vellum", "--mypy-config-file", os.devnull],
-        capture_output=True,
-        text=True,
-        timeout=300,
-        env=mypy_env(),
-        cwd=tmp_path,
-    )
+    proc = run_mypy(["mypy.stubtest", "vellum._vellum", "--mypy-config-file", os.devnull], tmp_path)
     assert proc.returncode == 0, proc.stdout + proc.stderr

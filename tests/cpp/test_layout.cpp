@@ -104,7 +104,7 @@ const PageCase kPages[] = {
     // by their visible size: lines a few points apart stay apart, a slightly
     // raised run still joins its line. The unscaled size merges them.
     {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (one) Tj 0 -280 Td (two) Tj ET", "one|two", nullptr, "onetwo"},
-    // (Flipped: tests/test_text_quality.py, through a Type0 font.)
+    // (Flipped: tests/test_fonts.py, through a Type0 font.)
     // A CTM scaling a 43/21-point heading and body line by about 0.55.
     {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
      "Head|Body", nullptr, "HeadBody"},

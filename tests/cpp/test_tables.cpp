@@ -2,7 +2,7 @@
 // table per connected grid, spanning cells, cell text joined as the page's
 // lines join it, the chart guard, and the bounds on hostile grids. Clipped
 // pages, rotated grids and curves: the corpus files of
-// tests/test_page_analysis.py.
+// tests/test_corpus.py.
 #include <gtest/gtest.h>
 
 #include "page/content.h"

@@ -50,19 +50,39 @@ size_t comment_rest(const uint8_t* p, size_t n) {
 
 }  // namespace
 
+// The byte loop of skip_ws stays small (it runs before every token, and most
+// gaps are a byte or two); a stretch that gets long leaves it by a tail call.
 void Lexer::skip_ws() {
-  // Gaps between tokens are a byte or a few: only a longer one is scanned in blocks.
-  const size_t scan_at = pos_ + 8;
+  const size_t start = pos_;
   while (pos_ < len_) {
     uint8_t c = data_[pos_];
     if (chars::is_whitespace(c)) {
-      if (++pos_ == scan_at) pos_ += blank_prefix(data_ + pos_, len_ - pos_);
+      if (++pos_ - start >= 16) return skip_long_gap(false);
       continue;
     }
     if (c != '%') return;
-    ++pos_;
-    pos_ += comment_rest(data_ + pos_, len_ - pos_);
+    const size_t comment = ++pos_;
+    while (pos_ < len_) {
+      uint8_t d = data_[pos_++];
+      if (d == '\r' || d == '\n') break;
+      if (pos_ - comment == 16) return skip_long_gap(true);
+    }
   }
+}
+
+void Lexer::skip_long_gap(bool in_comment) {
+  size_t p = pos_;
+  if (in_comment) p += comment_rest(data_ + p, len_ - p);
+  while (p < len_) {
+    if (chars::is_whitespace(data_[p])) {
+      p += blank_prefix(data_ + p, len_ - p);
+      continue;
+    }
+    if (data_[p] != '%') break;
+    ++p;
+    p += comment_rest(data_ + p, len_ - p);
+  }
+  pos_ = p;
 }
 
 bool Lexer::eat_keyword(std::string_view word) {

@@ -57,6 +57,9 @@ class Lexer {
   std::string_view read_keyword();
 
  private:
+  // skip_ws past a long stretch: blanks and comments scanned in blocks.
+  void skip_long_gap(bool in_comment);
+
   const uint8_t* data_;
   size_t len_;
   size_t pos_;

@@ -56,7 +56,6 @@ TEST(ParseContent, Ops) {
     std::string input;
     const char* expected;
   } cases[] = {
-      {"TextObject", "BT /F1 12 Tf (Hi) Tj ET", "BT[] Tf[/F1 12] Tj[(Hi)] ET[]"},
       {"ArrayAndMatrix", "[(a) -120 (b)] TJ 1 0 0 1 10 20 cm", "TJ[[(a) -120 (b)]] cm[1 0 0 1 10 20]"},
       {"RefAndInlineDict", "5 0 R Do /P <</MCID 3>> BDC", "Do[5 R] BDC[/P <</MCID 3>>]"},
       {"QuoteOperators", "(a) ' 1 .5 (b) \" T*", "'[(a)] \"[1 0.50 (b)] T*[]"},

@@ -1,6 +1,7 @@
 // Image listing over a small in-memory file read through the resolver:
 // format from the last filter, size and depth defaults, colour-space names,
-// and what is skipped (forms, non-images, failing filters, dangling entries).
+// and what is skipped (non-images, failing filters, dangling entries). A plain
+// image: tests/test_api.py; forms and the images inside them: tests/test_forms.py.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -23,7 +24,6 @@ const std::string kImg = "/Subtype /Image ";
 
 TEST(ExtractImages, OneImage) {
   const std::tuple<std::string, std::string, const char*> cases[] = {  // entries, data, "format w h bpc space"
-      {kImg + "/Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceRGB", "abcdef", "Raw 2 1 8 DeviceRGB"},
       {kImg + "/Filter [/FlateDecode /DCTDecode]", deflate(kJpeg), "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter [/DCTDecode /FlateDecode]", deflate(kJpeg), "Raw 0 0 8 DeviceRGB"},  // the last decides
       {kImg + "/Filter /JPXDecode", "jp2", "Jpeg2000 0 0 8 DeviceRGB"},
@@ -38,7 +38,6 @@ TEST(ExtractImages, OneImage) {
       {kImg + "/ColorSpace []", "", "Raw 0 0 8 Unknown"},
       {kImg + "/ColorSpace 8 0 R", "", "Raw 0 0 8 DeviceCMYK"},
       {kImg + "/ColorSpace 99 0 R", "", "Raw 0 0 8 DeviceRGB"},
-      {"/Subtype /Form /BBox [0 0 1 1]", "0 0 m", ""},
       {"/Type /XObject /Width 2", "ab", ""},
       {kImg + "/Filter /NoSuchDecode", "ab", ""},
   };

@@ -12,9 +12,11 @@ using vellum::testing::PdfFixture;
 
 TEST(Info, TextStrings) {
   const std::pair<std::string, std::string> cases[] = {
-      {"plain", "plain"},
-      {"\xFE\xFF\x00H\x00\xE9\x26\x03"s, "H\xC3\xA9\xE2\x98\x83"},                    // UTF-16BE
-      {"\xFE\xFF\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},                              // a surrogate pair
+      // UTF-16BE: a lone last byte, a high surrogate before a pair or a byte, a lone low one.
+      {"\xFE\xFF\x00H\x26\x03\x42"s, "H\xE2\x98\x83" "B"},
+      {"\xFE\xFF\xD8\x00\xD8\x3D\xDE\x00"s, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+      {"\xFE\xFF\xD8\x00\x41"s, "\xEF\xBF\xBD" "A"},
+      {"\xFE\xFF\xDC\x00\x00\x42"s, "\xEF\xBF\xBD" "B"},
       {"\xFE\xFF\x00\x1B\x00" "e\x00n\x00\x1B\x00H\x00i"s, "Hi"},                     // a language escape
       {"\xEF\xBB\xBFk\xC3\xA9", "k\xC3\xA9"},                                        // UTF-8 (PDF 2.0)
       {"\x93\x8D\x84\xA0\xE9\x18", "\xEF\xAC\x81\xE2\x80\x9C\xE2\x80\x94\xE2\x82\xAC\xC3\xA9\xCB\x98"},  // PDFDoc

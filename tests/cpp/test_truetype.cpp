@@ -1,8 +1,8 @@
-// TrueType cmap / post reading on hand-built programs: symbolic subtables,
-// post names, and hostile tables (overlapping or runaway segment counts,
-// offsets past the end, huge group counts) that must stay bounded and read nothing outside the data (truncations: the
-// fuzz_truetype target). Real fonts built with fontTools are checked end to
-// end in tests/test_fonts.py.
+// TrueType cmap reading on hand-built hostile tables (overlapping or runaway
+// segment counts, offsets past the end, huge group counts) that must stay
+// bounded and read nothing outside the data (truncations: the fuzz_truetype
+// target). Symbolic subtables and post names, in fonts built with fontTools,
+// are checked end to end in tests/test_fonts.py.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -71,25 +71,6 @@ Bytes format12(const std::vector<std::array<uint32_t, 3>>& groups, uint32_t decl
   w.u16(12).u16(0).u32(0).u32(0).u32(declared);
   for (const auto& g : groups) w.u32(g[0]).u32(g[1]).u32(g[2]);
   return w.b;
-}
-
-TEST(TrueType, SymbolicAndPostNames) {
-  // (3,0) maps 0xF041 -> glyph 2; post names glyph 2 "Alpha" and glyph 3
-  // by Macintosh index 36 ("A"); an index past the names is ignored.
-  Writer post;
-  post.u32(0x00020000).raw(Bytes(28, 0)).u16(5).u16(0).u16(0).u16(258).u16(36).u16(300);
-  post.u8(5).raw(testing::bytes("Alpha"));
-  Bytes font = sfnt({{"maxp", maxp(5)}, {"cmap", cmap({{3, 0, format4({{0xF041, 0xF042, 0x10FC1}})}})},
-                     {"post", post.b}});
-  Result<TrueTypeText> text = parse_truetype(font);
-  ASSERT_TRUE(text);
-  EXPECT_FALSE(text->has_unicode_cmap);
-  ASSERT_EQ(text->symbolic_glyphs.size(), 256u);
-  EXPECT_EQ(text->symbolic_glyphs[0x41], 2u);
-  EXPECT_EQ(text->symbolic_glyphs[0x42], 3u);
-  EXPECT_EQ(text->unicode_of_glyph(2), 0x391u);
-  EXPECT_EQ(text->unicode_of_glyph(3), 0x41u);
-  EXPECT_EQ(text->unicode_of_glyph(4), 0u);
 }
 
 TEST(TrueType, HostileTablesStayBounded) {

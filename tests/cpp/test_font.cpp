@@ -180,8 +180,6 @@ const ShowCase kShows[] = {
     {"dangling_reference", encoded("99 0 R"), {}, "A\x80", "A\xE2\x82\xAC", 1},
     {"to_unicode_overrides_encoding", "<< /Subtype /Type1 /ToUnicode 10 0 R >>",
       {to_unicode("2 beginbfchar <41> <0061> <42> <> endbfchar")}, "ABC", "aC", 1.5},
-    {"to_unicode_multi_char", "<< /Subtype /TrueType /ToUnicode 10 0 R >>",
-      {to_unicode("1 beginbfchar <01> <00660069> endbfchar")}, "\x01", "fi", 0.5},
     {"type0_to_unicode", "<< /Subtype /Type0 /ToUnicode 10 0 R /DescendantFonts [11 0 R] >>",
       {to_unicode("1 beginbfrange <0003> <0005> <0041> endbfrange"), {11, "<< /DW 600 /W [4 [200]] >>", {}}},
       "\x00\x03\x00\x04\x00\x09"s, "AB", 14, 0, 0, 10},

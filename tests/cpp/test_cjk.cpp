@@ -42,7 +42,6 @@ TEST(Cjk, SplitsCodes) {
 
 TEST(Cjk, NamesAndCollections) {
   EXPECT_EQ(predefined_cmap("Identity-V")->kind, PredefinedCMap::Kind::Identity);
-  EXPECT_EQ(predefined_cmap("UniKS-UCS2-H")->collection, Collection::Korea1);
   EXPECT_EQ(predefined_cmap("UniJIS-UCS2-HW-V")->kind, PredefinedCMap::Kind::Unicode);
   for (const char* unknown : {"", "-V", "Uni", "UniXX-UCS2-H", "UniJIS-UTF8-H", "WinAnsiEncoding", "Identity"})
     EXPECT_EQ(predefined_cmap(unknown), nullptr) << unknown;

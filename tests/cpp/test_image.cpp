@@ -26,7 +26,6 @@ TEST(ExtractImages, OneImage) {
   const std::tuple<std::string, std::string, const char*> cases[] = {  // entries, data, "format w h bpc space"
       {kImg + "/Filter [/FlateDecode /DCTDecode]", deflate(kJpeg), "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter [/DCTDecode /FlateDecode]", deflate(kJpeg), "Raw 0 0 8 DeviceRGB"},  // the last decides
-      {kImg + "/Filter /JPXDecode", "jp2", "Jpeg2000 0 0 8 DeviceRGB"},
       {kImg + "/F /DCTDecode", kJpeg, "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter /JPXDecode /F /DCTDecode", "jp2", "Jpeg2000 0 0 8 DeviceRGB"},
       // Sizes and depth: integers in 0..2^32-1, else 0 (sizes) or 8 (depth).

@@ -49,7 +49,6 @@ TEST(ExtractRuns, Runs) {
       {"BT /F1 10 Tf 5 5 Td 1 0 0 1 40 50 Tm 12 TL T* (A) Tj ET", "A/F1 40,38 w=5 s=10"},
       // q/Q restore the CTM only; a surplus Q changes nothing.
       {"BT q 3 0 0 3 0 0 cm /F2 9 Tf 2 Tc Q Q 10 10 Td (A) Tj ET", "A/F2 10,10 w=6.5 s=9"},
-      {"BT /F1 10 Tf 50 50 Td ET BT (A) Tj ET", "A/F1 0,0 w=5 s=10"},
       {"2 Tc (Hi) Tj", "Hi/ 0,0 w=4 s=0"},
       {"BT /Missing 10 Tf (\xe9) Tj () Tj ET", "\xc3\xa9/Missing 0,0 w=5 s=10 | /Missing 5,0 w=0 s=10"},
       {"BT /F1 10 Tf 3 7 Tf (A) Tj /F2 Tf (B) Tj ET", "A/F1 0,0 w=3.5 s=7 | B/F2 3.5,0 w=0 s=0"},

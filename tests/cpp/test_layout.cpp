@@ -75,41 +75,34 @@ TEST(LayoutPageOrder, MatchesStableSortAndSurvivesNan) {
   EXPECT_EQ(std::count(text.begin(), text.end(), 'x'), 40);
 }
 
-// Whole pages end to end, from content through the text machine.
-struct PageCase {
-  std::string content;
-  const char* text;                      // lines joined with "|"
-  const char* unscaled_gaps = nullptr;   // with GapMeasure::UnscaledWidth, when checked
-  const char* unscaled_lines = nullptr;  // with LineTolerance::UnscaledSize, when checked
-};
-
+// Whole pages end to end, from content through the text machine: the lines
+// joined with "|". (The layout's unscaled measures, which no caller uses, are
+// not checked.)
 const std::string kWelcome = " /TT2 1 Tf [ (We) 4 (l) 7 (c) 5 (o) 4 (m) 1 (e) ] TJ ET";
 const std::string kTm10 = "BT 10 0 0 10 100 700 Tm";
 const std::string kCmTm33 = "0.24 0 0 0.24 36 36 cm BT 33 0 0 33 0 0 Tm";
 
-const PageCase kPages[] = {
+const std::pair<std::string, const char*> kPages[] = {
     // Kerned pieces of one word set at size 1 and scaled up by a matrix stay
-    // one word; a real gap between words gives one space. The unscaled
-    // measure is shown for contrast.
-    {kCmTm33 + kWelcome, "Welcome", "We l c o m e"},
-    {kCmTm33 + " /TT2 1 Tf [(Hello) -300 (World)] TJ ET", "Hello World", "Hello World"},
-    {kTm10 + " /TT2 1 Tf [(Hel) -100 (lo)] TJ ET", "Hello", "Hel lo"},  // 1 unit at size 10
+    // one word; a real gap between words gives one space.
+    {kCmTm33 + kWelcome, "Welcome"},
+    {kCmTm33 + " /TT2 1 Tf [(Hello) -300 (World)] TJ ET", "Hello World"},
+    {kTm10 + " /TT2 1 Tf [(Hel) -100 (lo)] TJ ET", "Hello"},  // 1 unit at size 10
     // Lines set at a large Tfs and scaled down by a matrix (some office
     // suites set 9-point text as 180 Tf under a 0.05 text matrix) are grouped
     // by their visible size: lines a few points apart stay apart, a slightly
-    // raised run still joins its line. The unscaled size merges them. (Lines
+    // raised run still joins its line. (Lines
     // 14 units apart at 180 Tf under 0.05: tests/test_fonts.py, flipped, through a Type0 font.)
     // A CTM scaling a 43/21-point heading and body line by about 0.55.
     {"0.553 0 0 0.553 0 0 cm BT /F 43 Tf 1 0 0 1 0 700 Tm (Head) Tj ET BT /F 21 Tf 1 0 0 1 0 669 Tm (Body) Tj ET",
-     "Head|Body", nullptr, "HeadBody"},
+     "Head|Body"},
     // A run raised by 2 units still belongs to the line of visible size 9.
-    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base", nullptr,
-     "up base"},
+    {"BT /F 180 Tf 0.05 0 0 0.05 72 700 Tm (base) Tj 0.05 0 0 0.05 20 702 Tm (up) Tj ET", "up base"},
     // Text scaled up keeps the unscaled tolerance: Tf 1 under a text matrix
     // of 10 still separates baselines 3 apart (the 1.0 floor); so does a
     // negative Tfs.
-    {"BT /F 1 Tf 10 0 0 10 72 700 Tm (base) Tj 10 0 0 10 20 703 Tm (up) Tj ET", "up|base", nullptr, "up|base"},
-    {"BT /F -10 Tf 1 0 0 1 72 700 Tm (a) Tj 1 0 0 1 67 697 Tm (b) Tj ET", "a|b", nullptr, "a|b"},
+    {"BT /F 1 Tf 10 0 0 10 72 700 Tm (base) Tj 10 0 0 10 20 703 Tm (up) Tj ET", "up|base"},
+    {"BT /F -10 Tf 1 0 0 1 72 700 Tm (a) Tj 1 0 0 1 67 697 Tm (b) Tj ET", "a|b"},
     // Directions, raised and lowered runs (columns and tables far apart are
     // read end to end in tests/test_reading_order.py). A cell set half a unit
     // higher than its row joins it in place.
@@ -143,17 +136,8 @@ const PageCase kPages[] = {
 };
 
 TEST(LayoutPage, EndToEnd) {
-  for (const PageCase& tc : kPages) {
-    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(tc.content)), {});
-    EXPECT_EQ(lines_of(layout_page(runs, kLetter)), tc.text) << tc.content;
-    if (tc.unscaled_gaps) {
-      EXPECT_EQ(lines_of(layout_page(runs, kLetter, GapMeasure::UnscaledWidth)), tc.unscaled_gaps) << tc.content;
-    }
-    if (tc.unscaled_lines) {
-      PageText page = layout_page(runs, kLetter, GapMeasure::UserSpace, LineTolerance::UnscaledSize);
-      EXPECT_EQ(lines_of(page), tc.unscaled_lines) << tc.content;
-    }
-  }
+  for (const auto& [content, text] : kPages)
+    EXPECT_EQ(lines_of(layout_page(extract_runs(parse_content(as_bytes(content)), {}), kLetter)), text) << content;
 }
 
 // Where a rotated line starts in page space (upright lines: tests/test_hostile.py

@@ -59,12 +59,10 @@ TEST(ExtractImages, OneImage) {
 }
 
 TEST(ExtractImages, DictionaryOrderDuplicatesAndSkippedEntries) {
-  const char* xobjects = "<< /Im2 1 0 R /Fm0 3 0 R /Im1 1 0 R /Dict 4 0 R /Gone 99 0 R /Im3 2 0 R /Num 42 >>";
+  const char* xobjects = "<< /Im2 1 0 R /Im1 1 0 R /Dict 4 0 R /Gone 99 0 R /Im3 2 0 R /Num 42 >>";
   OpenFixture file(PdfFixture()
                        .stream(1, kImg + "/Width 1", "x")
                        .stream(2, kImg + "/Width 2 /Filter /DCTDecode", kJpeg)
-                       // A form whose own resources hold an image: not entered.
-                       .stream(3, "/Subtype /Form /Resources << /XObject << /Inner 1 0 R >> >>", "/Inner Do")
                        .object(4, "<< /Subtype /Image /Width 5 >>")  // a dictionary, not a stream
                        .object(5, xobjects)
                        .object(6, "42"));

@@ -22,8 +22,9 @@ Bytes program(const char* top_dict, const char* strings, const char* rest) {
 TEST(Cff, CharsetAndEncoding) {
   // Glyphs: .notdef, A (sid 34), "uni00E9" (sid 391), fi (sid 109); charset
   // format 0; encoding format 0 with codes A, é and a supplement $ -> A.
-  Result<CffText> text = parse_cff(program("000101010D 1C00350F 1C003C10 1C002911", "0001010108756E6930304539",
-                                           "0004 01 0102030405 0E0E0E0E  00 0022 0187 006D  80 02 41E9 01 24 0022"));
+  Result<CffText> text =
+      parse_cff(program("000101010D 1C00350F 1C003C10 1C002911", "0001010108756E6930304539",
+                        "0004 01 0102030405 0E0E0E0E  00 0022 0187 006D  80 02 41E9 01 24 0022"));
   ASSERT_TRUE(text);
   EXPECT_FALSE(text->cid_keyed);
   EXPECT_EQ(text->glyph_unicode, (std::vector<uint32_t>{0, 'A', 0xE9, 0xFB01}));
@@ -33,7 +34,8 @@ TEST(Cff, CharsetAndEncoding) {
   EXPECT_EQ(text->encoding['B'], 0u);
 
   // Format 2 range longer than the glyph count; the standard encoding (offset 0).
-  text = parse_cff(program("000101010D 1C00290F 1C000010 1C001F11", "0000", "0003 01 01020304 0E0E0E  02 0022 FFFF"));
+  text = parse_cff(
+      program("000101010D 1C00290F 1C000010 1C001F11", "0000", "0003 01 01020304 0E0E0E  02 0022 FFFF"));
   ASSERT_TRUE(text);
   EXPECT_EQ(text->glyph_unicode, (std::vector<uint32_t>{0, 'A', 'B'}));
   EXPECT_EQ(text->encoding[0xAE], 0xFB01u);  // StandardEncoding's fi
@@ -42,8 +44,9 @@ TEST(Cff, CharsetAndEncoding) {
 
 TEST(Cff, CidKeyedReadsRos) {
   // ROS: sids 391 ("Adobe"), 392 ("Japan1"), supplement 0.
-  Result<CffText> text = parse_cff(program("0001010118 1C01871C01881C00000C1E 1C00410F 1C000010 1C003911",
-                                           "00020101060C41646F62654A6170616E31", "0002 01 010203 0E0E  00 0005"));
+  Result<CffText> text =
+      parse_cff(program("0001010118 1C01871C01881C00000C1E 1C00410F 1C000010 1C003911",
+                        "00020101060C41646F62654A6170616E31", "0002 01 010203 0E0E  00 0005"));
   ASSERT_TRUE(text);
   EXPECT_TRUE(text->cid_keyed);
   EXPECT_EQ(text->registry, "Adobe");

@@ -136,8 +136,10 @@ const std::pair<std::string, const char*> kPages[] = {
 };
 
 TEST(LayoutPage, EndToEnd) {
-  for (const auto& [content, text] : kPages)
-    EXPECT_EQ(lines_of(layout_page(extract_runs(parse_content(as_bytes(content)), {}), kLetter)), text) << content;
+  for (const auto& [content, text] : kPages) {
+    std::vector<TextRun> runs = extract_runs(parse_content(as_bytes(content)), {});
+    EXPECT_EQ(lines_of(layout_page(runs, kLetter)), text) << content;
+  }
 }
 
 // Where a rotated line starts in page space (upright lines: tests/test_hostile.py

@@ -86,10 +86,11 @@ def test_type0_truetype_without_tounicode():
 
 
 def test_symbolic_truetype_reads_post_names():
-    # A (3,0) cmap at 0xF041.. and glyph names from the post table.
-    data, _ = truetype_program({0xF041: "Alpha", 0xF042: "uni263A"}, post_names=True)
-    assert page_text(lambda b: {"Type": "/Font", "Subtype": "/TrueType", "BaseFont": "/S",
-                                "FontDescriptor": {"Flags": 4, "FontFile2": b.add_stream({}, data)}}, b"AB") == "Α☺"
+    # A (3,0) cmap at 0xF041.. and glyph names from the post table (custom, and "A" by its Macintosh index).
+    data, _ = truetype_program({0xF041: "Alpha", 0xF042: "uni263A", 0xF043: "A"}, post_names=True)
+    font = lambda b: {"Type": "/Font", "Subtype": "/TrueType", "BaseFont": "/S",  # noqa: E731
+                      "FontDescriptor": {"Flags": 4, "FontFile2": b.add_stream({}, data)}}
+    assert page_text(font, b"ABC") == "Α☺A"
 
 
 def cff_program(names: list, encoding: dict) -> bytes:

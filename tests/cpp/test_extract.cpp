@@ -1,6 +1,7 @@
 // The extraction driver's failure rules: a page that cannot be read fails the
 // whole extraction, unless the selection leaves it out (then it is not even
-// decoded). The messages users see for broken files: tests/test_api.py.
+// decoded). The messages users see for broken files, and a document without
+// pages: tests/test_api.py.
 #include <gtest/gtest.h>
 
 #include "extract/extract.h"
@@ -10,16 +11,6 @@ using namespace vellum;
 using vellum::testing::PdfFixture;
 
 TEST(Extract, FailureRules) {
-  PdfFixture empty;
-  empty.object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids [] >>");
-  std::string empty_file = empty.build();  // the document borrows the bytes
-  auto doc = Document::parse_with_password(as_bytes(empty_file), {});
-  ASSERT_TRUE(doc);
-  auto out = extract(*doc);
-  ASSERT_TRUE(out) << out.error().display();
-  EXPECT_TRUE(out->pages.empty());
-  EXPECT_EQ(out->version, "1.7");
-
   std::string missing = PdfFixture::one_page("/Contents 4 0 R").build();
   auto m = Document::parse_with_password(as_bytes(missing), {});
   EXPECT_EQ(extract(*m).error().display(), "ObjectNotFound: no such object");

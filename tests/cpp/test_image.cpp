@@ -1,6 +1,7 @@
 // Image listing over a small in-memory file read through the resolver:
 // format from the last filter, size and depth defaults, colour-space names,
-// and what is skipped (forms, non-images, failing filters, dangling entries).
+// and what is skipped (non-images, failing filters, dangling entries). A plain
+// image: tests/test_api.py; forms and the images inside them: tests/test_forms.py.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -23,10 +24,8 @@ const std::string kImg = "/Subtype /Image ";
 
 TEST(ExtractImages, OneImage) {
   const std::tuple<std::string, std::string, const char*> cases[] = {  // entries, data, "format w h bpc space"
-      {kImg + "/Width 2 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceRGB", "abcdef", "Raw 2 1 8 DeviceRGB"},
       {kImg + "/Filter [/FlateDecode /DCTDecode]", deflate(kJpeg), "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter [/DCTDecode /FlateDecode]", deflate(kJpeg), "Raw 0 0 8 DeviceRGB"},  // the last decides
-      {kImg + "/Filter /JPXDecode", "jp2", "Jpeg2000 0 0 8 DeviceRGB"},
       {kImg + "/F /DCTDecode", kJpeg, "Jpeg 0 0 8 DeviceRGB"},
       {kImg + "/Filter /JPXDecode /F /DCTDecode", "jp2", "Jpeg2000 0 0 8 DeviceRGB"},
       // Sizes and depth: integers in 0..2^32-1, else 0 (sizes) or 8 (depth).
@@ -38,7 +37,6 @@ TEST(ExtractImages, OneImage) {
       {kImg + "/ColorSpace []", "", "Raw 0 0 8 Unknown"},
       {kImg + "/ColorSpace 8 0 R", "", "Raw 0 0 8 DeviceCMYK"},
       {kImg + "/ColorSpace 99 0 R", "", "Raw 0 0 8 DeviceRGB"},
-      {"/Subtype /Form /BBox [0 0 1 1]", "0 0 m", ""},
       {"/Type /XObject /Width 2", "ab", ""},
       {kImg + "/Filter /NoSuchDecode", "ab", ""},
   };
@@ -61,12 +59,10 @@ TEST(ExtractImages, OneImage) {
 }
 
 TEST(ExtractImages, DictionaryOrderDuplicatesAndSkippedEntries) {
-  const char* xobjects = "<< /Im2 1 0 R /Fm0 3 0 R /Im1 1 0 R /Dict 4 0 R /Gone 99 0 R /Im3 2 0 R /Num 42 >>";
+  const char* xobjects = "<< /Im2 1 0 R /Im1 1 0 R /Dict 4 0 R /Gone 99 0 R /Im3 2 0 R /Num 42 >>";
   OpenFixture file(PdfFixture()
                        .stream(1, kImg + "/Width 1", "x")
                        .stream(2, kImg + "/Width 2 /Filter /DCTDecode", kJpeg)
-                       // A form whose own resources hold an image: not entered.
-                       .stream(3, "/Subtype /Form /Resources << /XObject << /Inner 1 0 R >> >>", "/Inner Do")
                        .object(4, "<< /Subtype /Image /Width 5 >>")  // a dictionary, not a stream
                        .object(5, xobjects)
                        .object(6, "42"));

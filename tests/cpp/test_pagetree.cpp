@@ -1,5 +1,5 @@
-// The page tree and page content assembly: inheritance, loops, shared /Kids
-// arrays of direct nodes, the depth limit, and the document's content budget.
+// The page tree and page content assembly: inheritance, loops, the depth
+// limit, and the document's content budget.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -44,15 +44,8 @@ PdfFixture depth_chain(int levels) {
 }  // namespace
 
 TEST(PageTree, Shapes) {
-  // Arrays 10..59 each hold two direct nodes whose /Kids is the next array:
-  // walked naively that is 2^50 visits; every dictionary is visited once.
-  PdfFixture shared;
-  shared.object(1, "<< /Pages << /Kids 10 0 R >> >>");
-  for (uint32_t n = 10; n < 60; ++n) {
-    const std::string next = std::to_string(n + 1) + " 0 R";
-    shared.object(n, "[<< /Kids " + next + " >> << /Kids " + next + " >>]");
-  }
-  shared.object(60, "[<< /Type /Page /Rotate 90 >> << /Type /Page >>]");
+  // (Direct nodes in /Kids arrays that many parents share, each visited
+  // once: tests/test_hostile.py.)
   const std::pair<PdfFixture, const char*> cases[] = {
       // Inherited box, rotation and resources; a three-number box and a real
       // rotation are inherited; a missing resources object is empty; the
@@ -74,7 +67,6 @@ TEST(PageTree, Shapes) {
            .object(3, "<< /Kids [4 0 R 3 0 R 2 0 R] >>")
            .object(4, "<< /Type /Page >>"),
        "0 0 612 792 r0"},
-      {shared, "0 0 612 792 r90 | 0 0 612 792 r0"},
       {depth_chain(64), "0 0 612 792 r0"},
       {depth_chain(66), "InvalidObject: page tree too deep"},
       {PdfFixture().object(1, "<< /Pages 2 0 R >>").object(2, "<< /Kids 3 0 R >>").object(3, "<< >>"),
@@ -97,9 +89,7 @@ TEST(PageContent, AssemblyAndDocumentBudget) {
     return r ? std::string(r->begin(), r->end()) : r.error().display();
   };
   EXPECT_EQ(content("<< /Contents [5 0 R 7 0 R 6 0 R] >>"), "q\nQ\n");
-  EXPECT_EQ(content("<< /Contents [5 0 R 8 0 R] >>"), "ObjectNotFound: no such object");
   EXPECT_EQ(content("<< /Contents 7 0 R >>"), "");
-  EXPECT_EQ(content("<< >>"), "");
   uint64_t budget = 100;
   EXPECT_EQ(content("<< /Contents 4 0 R >>", &budget), std::string(40, 'x'));
   EXPECT_EQ(content("<< /Contents 4 0 R >>", &budget), std::string(40, 'x'));

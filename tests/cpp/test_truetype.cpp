@@ -1,11 +1,11 @@
-// TrueType cmap / post reading on hand-built programs: symbolic subtables,
-// post names, and hostile tables (overlapping or runaway segment counts,
-// offsets past the end, huge group counts) that must stay bounded and read nothing outside the data (truncations: the
-// fuzz_truetype target). Real fonts built with fontTools are checked end to
-// end in tests/test_fonts.py.
+// TrueType cmap reading on hand-built hostile tables (overlapping or runaway
+// segment counts, offsets past the end, huge group counts) that must stay
+// bounded and read nothing outside the data (truncations: the fuzz_truetype
+// target). Symbolic subtables and post names, in fonts built with fontTools,
+// are checked end to end in tests/test_fonts.py.
 #include <gtest/gtest.h>
 
-#include <map>
+#include <optional>
 #include <string>
 
 #include "font/truetype.h"
@@ -22,31 +22,16 @@ struct Writer {
   Writer& raw(const Bytes& more) { return b.insert(b.end(), more.begin(), more.end()), *this; }
 };
 
-// An sfnt with the given tables (tag -> body), in tag order.
-Bytes sfnt(const std::map<std::string, Bytes>& tables) {
+// An sfnt whose cmap table holds one (3,1) record with `subtable`, and a
+// maxp table when a glyph count is given.
+Bytes font(const Bytes& subtable, std::optional<uint32_t> glyphs = std::nullopt) {
+  const uint32_t tables = glyphs ? 2 : 1, cmap_size = 12 + static_cast<uint32_t>(subtable.size());
   Writer w;
-  w.u32(0x00010000).u16(static_cast<uint32_t>(tables.size())).u16(0).u16(0).u16(0);
-  uint32_t offset = 12 + 16 * static_cast<uint32_t>(tables.size());
-  for (const auto& [name, body] : tables) {
-    w.raw(Bytes(name.begin(), name.end())).u32(0).u32(offset).u32(static_cast<uint32_t>(body.size()));
-    offset += static_cast<uint32_t>(body.size());
-  }
-  for (const auto& [name, body] : tables) w.raw(body);
-  return w.b;
-}
-
-Bytes maxp(uint32_t glyphs) { return Writer().u32(0x5000).u16(glyphs).b; }
-
-// A cmap table of (platform, encoding, subtable) records.
-Bytes cmap(const std::vector<std::tuple<uint32_t, uint32_t, Bytes>>& subtables) {
-  Writer w;
-  w.u16(0).u16(static_cast<uint32_t>(subtables.size()));
-  uint32_t offset = 4 + 8 * static_cast<uint32_t>(subtables.size());
-  for (const auto& [platform, encoding, body] : subtables) {
-    w.u16(platform).u16(encoding).u32(offset);
-    offset += static_cast<uint32_t>(body.size());
-  }
-  for (const auto& [platform, encoding, body] : subtables) w.raw(body);
+  w.u32(0x00010000).u16(tables).u16(0).u16(0).u16(0);
+  w.u32(0x636D6170).u32(0).u32(12 + 16 * tables).u32(cmap_size);                    // "cmap"
+  if (glyphs) w.u32(0x6D617870).u32(0).u32(12 + 16 * tables + cmap_size).u32(6);  // "maxp"
+  w.u16(0).u16(1).u16(3).u16(1).u32(12).raw(subtable);
+  if (glyphs) w.u32(0x5000).u16(*glyphs);
   return w.b;
 }
 
@@ -73,30 +58,11 @@ Bytes format12(const std::vector<std::array<uint32_t, 3>>& groups, uint32_t decl
   return w.b;
 }
 
-TEST(TrueType, SymbolicAndPostNames) {
-  // (3,0) maps 0xF041 -> glyph 2; post names glyph 2 "Alpha" and glyph 3
-  // by Macintosh index 36 ("A"); an index past the names is ignored.
-  Writer post;
-  post.u32(0x00020000).raw(Bytes(28, 0)).u16(5).u16(0).u16(0).u16(258).u16(36).u16(300);
-  post.u8(5).raw(testing::bytes("Alpha"));
-  Bytes font = sfnt({{"maxp", maxp(5)}, {"cmap", cmap({{3, 0, format4({{0xF041, 0xF042, 0x10FC1}})}})},
-                     {"post", post.b}});
-  Result<TrueTypeText> text = parse_truetype(font);
-  ASSERT_TRUE(text);
-  EXPECT_FALSE(text->has_unicode_cmap);
-  ASSERT_EQ(text->symbolic_glyphs.size(), 256u);
-  EXPECT_EQ(text->symbolic_glyphs[0x41], 2u);
-  EXPECT_EQ(text->symbolic_glyphs[0x42], 3u);
-  EXPECT_EQ(text->unicode_of_glyph(2), 0x391u);
-  EXPECT_EQ(text->unicode_of_glyph(3), 0x41u);
-  EXPECT_EQ(text->unicode_of_glyph(4), 0u);
-}
-
 TEST(TrueType, HostileTablesStayBounded) {
   // The most segments a format 4 can declare (32,767), each covering the
   // whole code space: one walk of 2^16 codes, the first segment winning.
   std::vector<Segment> all(32767, Segment{0, 0xFFFF, 1});
-  Result<TrueTypeText> text = parse_truetype(sfnt({{"maxp", maxp(3)}, {"cmap", cmap({{3, 1, format4(all)}})}}));
+  Result<TrueTypeText> text = parse_truetype(font(format4(all), 3));
   ASSERT_TRUE(text);
   EXPECT_EQ(text->unicode_of_glyph(2), 1u);
 
@@ -107,12 +73,12 @@ TEST(TrueType, HostileTablesStayBounded) {
       Writer().u16(6).u16(0).u16(0).u16(0x41).u16(0xFFFF).u16(1).b,   // format 6 cut short
   };
   for (const Bytes& subtable : hostile) {
-    text = parse_truetype(sfnt({{"cmap", cmap({{3, 1, subtable}})}}));
+    text = parse_truetype(font(subtable));
     ASSERT_TRUE(text);
     EXPECT_LE(text->glyph_unicode.size(), 65536u);
   }
   // Tables and subtables whose offsets point past the end.
-  Bytes far = sfnt({{"cmap", cmap({{3, 1, format4({{0x41, 0x41, 0}})}})}});
+  Bytes far = font(format4({{0x41, 0x41, 0}}));
   far[12 + 8] = 0x7F;  // the cmap table's offset
   EXPECT_TRUE(parse_truetype(far));
   EXPECT_FALSE(parse_truetype(testing::bytes("%!PS-AdobeFont")));

@@ -1,12 +1,16 @@
 // The filter chain: filter and parameter lists, pairing, pass-through and
-// unsupported names, the zlib header test, EarlyChange, and validate_stream
-// against decode_stream. Each decoder's own cases: test_<decoder>.cpp; the
-// output limit of every decoder and chain: test_regression.cpp.
+// unsupported names, the zlib header test, EarlyChange, the simple decoders'
+// cases (ASCII85, ASCIIHex, RunLength), and validate_stream against
+// decode_stream. Inflate, LZW and predictors: test_<decoder>.cpp; the output
+// limit of every decoder and chain: test_bounded_growth.cpp and
+// test_regression.cpp.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <map>
 #include <random>
 
+#include "filter/asciihex.h"
 #include "filter/filter.h"
 #include "test_util.h"
 
@@ -75,18 +79,15 @@ std::vector<Case> cases() {
   // a final stored block of "xyz" follows.
   cs.push_back({"78 00 is raw deflate", dict({{"Filter", nm("FlateDecode")}}),
                 testing::hex("7800000000 010300fcff 78797a"), bytes("xyz"), ""});
-  // An empty Flate stream (as some writers emit for blank pages) is empty.
-  // EarlyChange: absent or not a number means 1; the two streams' widths
-  // differ from code 511 on.
+  // EarlyChange: absent means 1; the two streams' widths differ from code
+  // 511 on.
   Bytes literals(600);
   for (size_t i = 0; i < literals.size(); ++i) literals[i] = static_cast<uint8_t>(i % 250);
   const Bytes early = testing::lzw_literals(literals, true), late = testing::lzw_literals(literals, false);
   cs.push_back({"EarlyChange absent", dict({{"Filter", nm("LZW")}}), early, literals, ""});
-  cs.push_back({"EarlyChange a name",
-                dict({{"Filter", nm("LZW")}, {"DecodeParms", dobj({{"EarlyChange", nm("Foo")}})}}), early, literals,
-                ""});
   cs.push_back({"EarlyChange 0", dict({{"Filter", nm("LZWDecode")}, {"DecodeParms", dobj({{"EarlyChange", num(0)}})}}),
                 late, literals, ""});
+  // An empty Flate stream (as some writers emit for blank pages) is empty.
   cs.push_back({"empty flate", dict({{"Filter", nm("FlateDecode")}}), Bytes{}, Bytes{}, ""});
   return cs;
 }
@@ -98,6 +99,55 @@ TEST(Filter, Chain) {
     testing::expect_result(got, c.want, c.error);
     EXPECT_EQ(testing::outcome(validate_stream(c.dict, c.raw)), testing::outcome(got));
   }
+}
+
+// The simple decoders' own cases, through the chain. ASCII85's encoded
+// forms are Python's base64.a85encode output.
+TEST(Filter, DecoderCases) {
+  const std::map<std::string, std::string> errors = {{"A85", "BadStream: bad ASCII85 data"},
+                                                     {"AHx", "BadStream: bad ASCIIHex data"},
+                                                     {"RL", "BadStream: truncated RunLength data"}};
+  const struct {
+    const char *filter, *name;
+    Bytes in;
+    std::optional<Bytes> want;
+  } cases[] = {
+      {"A85", "!!!!! then z", bytes("!!!!!z"), Bytes(8, 0)},
+      {"A85", "z then a partial group", bytes("zrr~>"), Bytes{0, 0, 0, 0, 0xFF}},
+      {"A85", "z inside a group", bytes("!z"), std::nullopt},
+      {"A85", "single leftover digit", bytes("!!!!!!"), std::nullopt},
+      {"A85", "starts with <~", bytes("<~9jqo^~>"), std::nullopt},
+      {"A85", "s8W-!", bytes("s8W-!"), Bytes{0xFF, 0xFF, 0xFF, 0xFF}},
+      {"A85", "uuuuu wraps", bytes("uuuuu"), Bytes{0x08, 0x78, 0x0E, 0xC4}},
+      {"A85", "whitespace anywhere", bytes(" 9j\nqo\t^\r\f~>"), bytes("Man ")},
+      {"A85", "NUL is whitespace", Bytes{'9', 'j', 0, 'q', 'o', '^'}, bytes("Man ")},
+      {"A85", "rest after ~ unread", bytes("9jqo^~>\x01garbage"), bytes("Man ")},
+      {"A85", "bad byte", bytes("9jqo^v"), std::nullopt},
+      {"A85", "partial group of 1", bytes("9`~>"), bytes("M")},
+      {"A85", "partial group of 3, high bytes", bytes("s8W*~>"), Bytes{0xFF, 0xFF, 0xFF}},
+      {"A85", "whole groups", bytes("9jqo^BlbD-BleB1DJ+*+F(f,q"), bytes("Man is distinguished")},
+      {"AHx", "odd digit padded", bytes("ABC>"), Bytes{0xAB, 0xC0}},
+      {"AHx", "no end marker", bytes("4865"), bytes("He")},
+      {"AHx", "bad digit", bytes("4g"), std::nullopt},
+      {"AHx", "rest after > unread", bytes("41>zz"), bytes("A")},
+      {"AHx", "whitespace inside a pair", bytes("4\n1 4\t2"), bytes("AB")},
+      {"AHx", "NUL is whitespace", Bytes{'4', 0, '1'}, bytes("A")},
+      {"AHx", "< is not a digit", bytes("<41>"), std::nullopt},
+      {"RL", "literal run then end", Bytes{0x02, 'A', 'B', 'C', 0x80}, bytes("ABC")},
+      {"RL", "longest repeat", Bytes{0x81, 'q'}, Bytes(128, 'q')},
+      {"RL", "repeat cut short", Bytes{0xFE}, std::nullopt},
+      {"RL", "literal cut short", Bytes{0x05, 'A', 'B'}, std::nullopt},
+      {"RL", "no end marker", Bytes{0x00, 'A', 0xFF, 'B'}, bytes("ABB")},
+      {"RL", "rest after end unread", Bytes{0x00, 'A', 0x80, 0x05}, bytes("A")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.filter) + ": " + c.name);
+    testing::expect_result(decode_stream(dict({{"Filter", nm(c.filter)}}), c.in), c.want, errors.at(c.filter));
+  }
+  // The padded odd digit counts against the limit (the limit itself:
+  // test_bounded_growth.cpp).
+  EXPECT_EQ(testing::outcome(ascii_hex_decode(bytes("41424"), 2)), "BadStream: decoded stream too large");
+  EXPECT_TRUE(ascii_hex_decode(bytes("41424"), 3).ok());
 }
 
 // validate_stream and decode_stream agree on damaged flate data behind PNG

@@ -127,14 +127,12 @@ class Oracle {
   Bytes out_;
 };
 
-std::optional<Bytes> oracle(ByteSpan in) { return Oracle(in).run(); }
-
 // Ours and the oracle agree: both fail (with the one message), or both give
 // the same bytes; the validate-only decoder gives our outcome. Returns
 // whether the stream decoded.
 bool expect_agrees(ByteSpan in, const std::string& what) {
   SCOPED_TRACE(what);
-  const std::optional<Bytes> want = oracle(in);
+  const std::optional<Bytes> want = Oracle(in).run();
   const Result<Bytes> got = inflate(in);
   testing::expect_result(got, want, "BadStream: corrupt DEFLATE data");
   EXPECT_EQ(testing::outcome(inflate_validate(in)), testing::outcome(got));
@@ -179,16 +177,12 @@ Bytes sample(std::mt19937& rng, size_t n, unsigned alphabet) {
 using Case = testing::DecodeCase;
 
 // Stored blocks and hand-built dynamic headers. Bad symbols, distances
-// beyond the output and the longest matches in fixed and dynamic blocks:
-// the differential tests below.
+// beyond the output and the longest matches in fixed and dynamic blocks,
+// empty, cut and trailing input: the differential tests below.
 TEST(Inflate, EdgeCases) {
   const Case cases[] = {
       {"empty final stored block", hex("01 00 00 ff ff"), Bytes{}},
       {"stored NLEN not the complement", hex("01 03 00 00 00 61 62 63"), Bytes{'a', 'b', 'c'}},
-      {"stored block cut short", hex("01 03 00 fc ff 61 62"), std::nullopt},
-      {"trailing garbage ignored", hex("01 01 00 fe ff 7a de ad be ef"), Bytes{'z'}},
-      {"non-final block then end", hex("00 01 00 fe ff 7a"), std::nullopt},
-      {"empty input", Bytes{}, std::nullopt},
       {"btype 3", hex("07"), std::nullopt},
       // HLIT 258, HDIST 1, HCLEN 16; code-length code 18 -> 0, 2 -> 10,
       // 16 -> 11. Lengths: 97 zeros, 'a': 2, 138 + 20 zeros, 256: 2, 257: 2,

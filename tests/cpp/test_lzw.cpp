@@ -37,8 +37,12 @@ TEST(Lzw, EdgeCases) {
       {"KwKwK", pack9({256, 65, 258, 259, 257}), Bytes{0x41, 0x41, 0x41, 0x41, 0x41, 0x41}},
       {"no leading clear", pack9({66, 67, 258, 257}), Bytes{0x42, 0x43, 0x42, 0x43}},
   };
-  for (bool early : {true, false})
-    testing::expect_cases([&](const Bytes& in) { return lzw_decode(in, early); }, cases, "BadStream: bad LZW data");
+  for (bool early : {true, false}) {
+    for (const testing::DecodeCase& c : cases) {
+      SCOPED_TRACE(c.name);
+      testing::expect_result(lzw_decode(c.in, early), c.want, "BadStream: bad LZW data");
+    }
+  }
 }
 
 // Entry 258 + k of a stream of literals is literal k and literal k + 1. A

@@ -135,13 +135,4 @@ struct DecodeCase {
   std::optional<Bytes> want;
 };
 
-// Every row through `decode`; failures must display as `error`.
-template <typename Decode, size_t N>
-void expect_cases(Decode decode, const DecodeCase (&cases)[N], const std::string& error) {
-  for (const DecodeCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    expect_result(decode(c.in), c.want, error);
-  }
-}
-
 }  // namespace vellum::testing

@@ -24,9 +24,7 @@ struct Case {
 TEST(Predictor, Cases) {
   const Bytes up_rows = {0x02, 0x01, 0x02, 0x03, 0x02, 0x01, 0x01, 0x01};
   const Case cases[] = {
-      {"no predictor", params({}), up_rows, up_rows},
       {"predictor name", params({{"Predictor", Object::name("Foo")}}), up_rows, up_rows},
-      {"PNG Up", params({{"Predictor", num(12)}, {"Columns", num(3)}}), up_rows, Bytes{1, 2, 3, 2, 3, 4}},
       {"PNG 3 selects PNG", params({{"Predictor", num(3)}, {"Columns", num(3)}}), up_rows, Bytes{1, 2, 3, 2, 3, 4}},
       {"PNG type 5 fails", params({{"Predictor", num(12)}, {"Columns", num(2)}}), Bytes{0, 1, 2, 5, 1, 1}, std::nullopt},
       {"lone type byte 9 at the end", params({{"Predictor", num(12)}, {"Columns", num(2)}}), Bytes{0, 1, 2, 9}, Bytes{1, 2}},

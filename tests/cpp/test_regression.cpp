@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <numeric>
 
 #define VELLUM_FUZZ_WITH_ZLIB 1
 #include "../../fuzz/harness.h"
@@ -89,7 +90,6 @@ TEST(Regression, CorpusThroughPipeline) {
 // ---------------------------------------------------------------- bombs
 
 Bytes deflate_zeros(size_t n) { return testing::zlib(Bytes(n, 0), 9); }
-Bytes deflate_bytes(const Bytes& in) { return testing::zlib(in, 9); }
 
 Dictionary chain_of(std::initializer_list<const char*> names) {
   std::vector<Object> filters;
@@ -97,38 +97,33 @@ Dictionary chain_of(std::initializer_list<const char*> names) {
   return testing::dict({{"Filter", Object::array(std::move(filters))}});
 }
 
-// LZW of about 1.2 MB of 'A': after the literal, codes 258, 259, ... each
-// name the entry being defined, one byte longer than the last.
-Bytes lzw_run() {
-  std::vector<unsigned> codes;
-  for (unsigned code = 258; code < 1800; ++code) codes.push_back(code);
-  return testing::lzw_literals(Bytes{'A'}, true, codes);
-}
-
-struct BombCase {
-  const char* what;
-  Dictionary dict;
-  Bytes raw;
-};
-
 // Nested chains asked to expand past a small limit: the chain fails with
 // "decoded stream too large" and never returns more than the limit. Each
 // decoder alone at its limit: test_bounded_growth.cpp.
 TEST(Regression, DecodedSizeLimitHoldsForEveryDecoderAndChain) {
   constexpr uint64_t kLimit = 1 << 20;
-  std::vector<BombCase> cases;
-  cases.push_back({"flate of flate", chain_of({"FlateDecode", "FlateDecode"}), deflate_bytes(deflate_zeros(64 << 20))});
   // Hex text that decodes to a Flate bomb: the limit applies to the last stage.
   std::string hex;
   for (uint8_t b : deflate_zeros(kLimit * 4)) hex += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
-  cases.push_back({"hex then flate", chain_of({"AHx", "Fl"}), testing::bytes(hex)});
   Bytes rl;
   for (uint64_t i = 0; i < kLimit / 128 + 1; ++i) rl.insert(rl.end(), {129, 'x'});
-  cases.push_back({"flate then runlength", chain_of({"FlateDecode", "RunLengthDecode"}), deflate_bytes(rl)});
-  cases.push_back({"flate then lzw", chain_of({"FlateDecode", "LZWDecode"}), deflate_bytes(lzw_run())});
-  cases.push_back({"image pass-through", chain_of({"FlateDecode", "DCTDecode"}), deflate_zeros(kLimit + 1)});
-
-  for (const BombCase& c : cases) {
+  // LZW of about 1.2 MB of 'A': after the literal, codes 258, 259, ... each
+  // name the entry being defined, one byte longer than the last.
+  std::vector<unsigned> run(1542);
+  std::iota(run.begin(), run.end(), 258u);
+  const struct {
+    const char* what;
+    Dictionary dict;
+    Bytes raw;
+  } cases[] = {
+      {"flate of flate", chain_of({"FlateDecode", "FlateDecode"}), testing::zlib(deflate_zeros(64 << 20), 9)},
+      {"hex then flate", chain_of({"AHx", "Fl"}), testing::bytes(hex)},
+      {"flate then runlength", chain_of({"FlateDecode", "RunLengthDecode"}), testing::zlib(rl, 9)},
+      {"flate then lzw", chain_of({"FlateDecode", "LZWDecode"}),
+       testing::zlib(testing::lzw_literals(Bytes{'A'}, true, run), 9)},
+      {"image pass-through", chain_of({"FlateDecode", "DCTDecode"}), deflate_zeros(kLimit + 1)},
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const Result<Bytes> decoded = decode_stream(c.dict, c.raw, kLimit);
     EXPECT_EQ(testing::outcome(decoded), "BadStream: decoded stream too large");
@@ -152,7 +147,7 @@ Bytes deflate_run(uint64_t copies) {
 TEST(Regression, GigabyteLimitStopsNestedFlateBomb) {
   const uint64_t copies = (kMaxDecodedStream / 258) + 1;
   const Bytes inner = deflate_run(copies);  // about 6.5 MiB
-  const Bytes outer = deflate_bytes(inner);
+  const Bytes outer = testing::zlib(inner, 9);
   ASSERT_LT(outer.size(), size_t{64} << 10);
   // The inner stage alone, just under the limit, decodes.
   EXPECT_TRUE(inflate(deflate_run(1000)).ok());

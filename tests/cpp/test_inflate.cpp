@@ -18,6 +18,21 @@ namespace vellum {
 namespace {
 
 // ------------------------------------------------------------------ oracle
+// A canonical code: the count of codes of each length, and the symbols in
+// code order (by length, then by symbol).
+struct Huff {
+  int count[16] = {};
+  std::vector<int> symbols;
+  explicit Huff(const std::vector<int>& lens) : symbols(lens.size()) {
+    for (int l : lens) ++count[l];
+    count[0] = 0;
+    int offs[16] = {};
+    for (int l = 1; l < 15; ++l) offs[l + 1] = offs[l] + count[l];
+    for (size_t s = 0; s < lens.size(); ++s)
+      if (lens[s]) symbols[offs[lens[s]]++] = static_cast<int>(s);
+  }
+};
+
 // The plain decoder, RFC 1951 read literally: one bit at a time, a
 // canonical-code walk per symbol, no tables. nullopt for every failure.
 class Oracle {
@@ -34,19 +49,6 @@ class Oracle {
   }
 
  private:
-  struct Huff {
-    int count[16] = {};
-    std::vector<int> symbols;
-    explicit Huff(const std::vector<int>& lens) : symbols(lens.size()) {
-      for (int l : lens) ++count[l];
-      count[0] = 0;
-      int offs[16] = {};
-      for (int l = 1; l < 15; ++l) offs[l + 1] = offs[l] + count[l];
-      for (size_t s = 0; s < lens.size(); ++s)
-        if (lens[s]) symbols[offs[lens[s]]++] = static_cast<int>(s);
-    }
-  };
-
   int bits(int n) {  // least significant bit first; reading past the end clears ok_
     int v = 0;
     for (int i = 0; i < n; ++i, ++bitpos_) {
@@ -252,17 +254,13 @@ TEST(Inflate, AgreesWithWalkOnArbitraryCodes) {
     // Canonical codes of the literal and distance codes as an encoder
     // assigns them; symbols whose code does not fit are skipped.
     auto codes_of = [](const std::vector<int>& ls) {
+      const Huff h(ls);
       std::vector<std::pair<uint32_t, int>> c(ls.size(), {0, 0});
-      int count[16] = {};
-      for (int l : ls) ++count[l];
-      count[0] = 0;
-      uint32_t next[16] = {}, code = 0;
-      for (int b = 1; b < 16; ++b) {
-        code = (code + count[b - 1]) << 1;
-        next[b] = code;
+      uint32_t first = 0;  // the first code of each length, as the walk counts it
+      for (int len = 1, index = 0; len <= 15; index += h.count[len], first = (first + h.count[len]) << 1, ++len) {
+        for (int k = 0; k < h.count[len] && first + k < (1u << len); ++k)
+          c[h.symbols[index + k]] = {first + k, len};
       }
-      for (size_t s = 0; s < ls.size(); ++s)
-        if (ls[s] && next[ls[s]] < (1u << ls[s])) c[s] = {next[ls[s]]++, ls[s]};
       return c;
     };
     const auto lc = codes_of(std::vector<int>(lens.begin(), lens.begin() + hlit));

@@ -11,15 +11,14 @@ namespace vellum {
 namespace {
 
 size_t plain_skip_ws(const std::vector<uint8_t>& s, size_t pos) {
-  while (pos < s.size()) {
-    uint8_t c = s[pos];
-    if (chars::is_whitespace(c)) {
-      ++pos;
-      continue;
+  for (bool comment = false; pos < s.size(); ++pos) {
+    if (comment) {
+      comment = s[pos] != '\r' && s[pos] != '\n';  // the end of line is part of the comment
+    } else if (s[pos] == '%') {
+      comment = true;
+    } else if (!chars::is_whitespace(s[pos])) {
+      break;
     }
-    if (c != '%') return pos;
-    for (++pos; pos < s.size();)
-      if (s[pos++] == '\r' || s[pos - 1] == '\n') break;
   }
   return pos;
 }

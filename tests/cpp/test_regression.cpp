@@ -12,7 +12,6 @@
 #include <sys/resource.h>
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <numeric>
 
@@ -27,37 +26,21 @@ namespace {
 namespace fs = std::filesystem;
 using testing::read_file;
 
-fs::path regression_dir() { return fs::path(VELLUM_SOURCE_DIR) / "tests" / "regression"; }
-
-const std::map<std::string, std::function<void(const uint8_t*, size_t)>>& targets() {
-  static const std::map<std::string, std::function<void(const uint8_t*, size_t)>> m = {
-      {"document", fuzz::fuzz_document},
-      {"document_password", fuzz::fuzz_document_password},
-      {"object", fuzz::fuzz_object},
-      {"content", fuzz::fuzz_content},
-      {"cmap", fuzz::fuzz_cmap},
-      {"decode", fuzz::fuzz_decode},
-      {"filter_chain", fuzz::fuzz_filter_chain},
-      {"crypt", fuzz::fuzz_crypt},
-      {"truetype", fuzz::fuzz_truetype},
-      {"cff", fuzz::fuzz_cff},
+TEST(Regression, EveryInputThroughPipelineAndItsTarget) {
+  const std::map<std::string, void (*)(const uint8_t*, size_t)> targets = {
+      {"document", fuzz::fuzz_document},          {"document_password", fuzz::fuzz_document_password},
+      {"object", fuzz::fuzz_object},              {"content", fuzz::fuzz_content},
+      {"cmap", fuzz::fuzz_cmap},                  {"decode", fuzz::fuzz_decode},
+      {"filter_chain", fuzz::fuzz_filter_chain},  {"crypt", fuzz::fuzz_crypt},
+      {"truetype", fuzz::fuzz_truetype},          {"cff", fuzz::fuzz_cff},
       {"type1", fuzz::fuzz_type1},
   };
-  return m;
-}
-
-std::vector<fs::path> regression_inputs() {
-  std::vector<fs::path> out;
-  if (!fs::is_directory(regression_dir())) return out;
-  for (const auto& e : fs::recursive_directory_iterator(regression_dir()))
-    if (e.is_regular_file()) out.push_back(e.path());
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-TEST(Regression, EveryInputThroughPipelineAndItsTarget) {
-  const std::vector<fs::path> inputs = regression_inputs();
-  ASSERT_FALSE(inputs.empty()) << "no inputs under " << regression_dir();
+  const fs::path dir = fs::path(VELLUM_SOURCE_DIR) / "tests" / "regression";
+  std::vector<fs::path> inputs;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) inputs.push_back(e.path());
+  std::sort(inputs.begin(), inputs.end());
+  ASSERT_FALSE(inputs.empty()) << "no inputs under " << dir;
   for (const fs::path& path : inputs) {
     SCOPED_TRACE(path.string());
     const std::vector<uint8_t> bytes = read_file(path);
@@ -67,8 +50,8 @@ TEST(Regression, EveryInputThroughPipelineAndItsTarget) {
     // The password from the input's first bytes, as the password target does.
     fuzz::fuzz_document_password(bytes.data(), bytes.size());
     const std::string target = path.parent_path().filename().string();
-    auto it = targets().find(target);
-    ASSERT_NE(it, targets().end()) << "unknown target directory " << target;
+    auto it = targets.find(target);
+    ASSERT_NE(it, targets.end()) << "unknown target directory " << target;
     it->second(bytes.data(), bytes.size());
   }
 }

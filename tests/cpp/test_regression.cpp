@@ -58,16 +58,12 @@ TEST(Regression, EveryInputThroughPipelineAndItsTarget) {
 
 TEST(Regression, CorpusThroughPipeline) {
   if (!testing::corpus_available()) GTEST_SKIP() << "shared corpus not present";
-  size_t opened = 0;
+  // What each file should give: tests/test_corpus.py.
   for (const fs::path& path : testing::corpus_files()) {
     SCOPED_TRACE(path.string());
     const std::vector<uint8_t> bytes = read_file(path);
     fuzz::run_pipeline(ByteSpan(bytes), {});
-    opened += Document::parse_with_password(ByteSpan(bytes), {}).ok();
   }
-  // Most of the corpus opens without a password; a broken reader would fail
-  // them all.
-  EXPECT_GT(opened, testing::corpus_files().size() / 2);
 }
 
 // ---------------------------------------------------------------- bombs

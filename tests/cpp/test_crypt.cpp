@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "file/crypt.h"
@@ -25,12 +24,6 @@ using testing::hex;
 using testing::nm;
 using testing::num;
 Object str(ByteSpan b) { return Object::string(std::string(b.begin(), b.end())); }
-
-Bytes random_bytes(std::mt19937& rng, size_t n) {
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<uint8_t>(rng());
-  return b;
-}
 
 // `d` with each entry set; a null value reads as an absent entry.
 Dictionary edited(Dictionary d, const std::vector<std::pair<std::string, Object>>& edits) {
@@ -184,17 +177,16 @@ Bytes aes_seal(const EVP_CIPHER* cipher, ByteSpan key, ByteSpan iv, ByteSpan pla
 }
 
 TEST(DecryptBytes, AesRoundTripAndPassThroughCases) {
-  std::mt19937 rng(16);
-  const Bytes iv = random_bytes(rng, 16);
+  const Bytes iv = hex("000102030405060708090a0b0c0d0e0f");
   for (CryptMethod method : {CryptMethod::Aes128, CryptMethod::Aes256}) {
     const bool is256 = method == CryptMethod::Aes256;
-    const Decryptor dec = make_decryptor(method, random_bytes(rng, is256 ? 32 : 16));
+    const Decryptor dec = make_decryptor(method, Bytes(is256 ? 32 : 16, 0xA5));
     const Bytes k = is256 ? dec.key() : Decryptor::object_key(dec.key(), 9, 2, true);
     auto seal = [&](ByteSpan plain, bool pad) {
       return aes_seal(is256 ? EVP_aes_256_cbc() : EVP_aes_128_cbc(), k, iv, plain, pad);
     };
     for (size_t len = 0; len <= 40; ++len) {
-      const Bytes plain = random_bytes(rng, len);
+      const Bytes plain(len, static_cast<uint8_t>(len));
       EXPECT_EQ(dec.decrypt_bytes(9, 2, seal(plain, true)), plain) << len;
     }
     // 32 bytes whose last decrypted byte is 16: an empty string.
@@ -208,14 +200,14 @@ TEST(DecryptBytes, AesRoundTripAndPassThroughCases) {
     }
     // Lengths that cannot hold an IV and whole blocks pass through.
     for (size_t len : {15u, 16u, 33u}) {
-      const Bytes raw = random_bytes(rng, len);
+      const Bytes raw(len, 7);
       EXPECT_EQ(dec.decrypt_bytes(9, 2, raw), raw) << len;
     }
   }
   // A key of the wrong size passes everything through: AES-128 with a
   // 5-byte file key (10-byte object key), AES-256 with a 16-byte file key.
   for (auto [method, key_len] : {std::pair{CryptMethod::Aes128, 5}, std::pair{CryptMethod::Aes256, 16}}) {
-    const Bytes data = random_bytes(rng, 64);
+    const Bytes data(64, 7);
     EXPECT_EQ(make_decryptor(method, Bytes(key_len, 3)).decrypt_bytes(1, 0, data), data);
   }
 }

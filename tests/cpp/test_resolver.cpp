@@ -85,7 +85,6 @@ TEST(Resolver, LookupsAndErrors) {
   for (auto [num, want] : rows) EXPECT_EQ(got(r, num), want) << num;
   EXPECT_EQ(r.get(4).value(), r.get(4).value());  // cached: the same object
   EXPECT_EQ(vellum::testing::outcome(r.resolve_dict(Object::reference({6, 0}))), "InvalidObject: expected dictionary");
-  EXPECT_EQ(vellum::testing::outcome(r.resolve_dict(Object::integer(3))), "InvalidObject: expected dictionary");
 }
 
 TEST(ObjStmParse, HeaderRules) {

@@ -38,6 +38,13 @@ inline Object dobj(std::vector<std::pair<std::string, Object>> entries) {
   return Object::dictionary(dict(std::move(entries)));
 }
 
+// ASCIIHex text of `b`, with its end marker.
+inline std::string hex_of(const Bytes& b) {
+  std::string s;
+  for (uint8_t c : b) s += {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+  return s + ">";
+}
+
 // `in` in a zlib wrapper, compressed at `level`.
 inline Bytes zlib(ByteSpan in, int level = 6) {
   uLongf len = compressBound(in.size());

@@ -27,9 +27,8 @@ std::string show(const Object& o) {
   }
   if (o.is_string()) {
     for (unsigned char c : o.as_string()) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "\\%02x", c);
-      out += c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : std::string(hex);
+      if (c >= 0x20 && c < 0x7f) out += static_cast<char>(c);
+      else out += {'\\', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
     }
     return "(" + out + ")";
   }

@@ -35,8 +35,3 @@ def corpus() -> Path:
     if not (root / "manifest.json").is_file():
         pytest.skip("corpus not available")
     return root
-
-
-@pytest.fixture(scope="session")
-def manifest(corpus: Path) -> list:
-    return load_manifest()

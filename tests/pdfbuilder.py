@@ -18,18 +18,16 @@ by pikepdf (`resave`); pages laid out like a producer's come from reportlab.
 from __future__ import annotations
 
 import io
+import itertools
 import zlib
-from dataclasses import dataclass
-from typing import Any, Dict, Iterable, List, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, Iterable, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 
-@dataclass(frozen=True)
-class Ref:
+class Ref(NamedTuple):
     num: int
-    gen: int = 0
 
     def __str__(self) -> str:
-        return f"{self.num} {self.gen} R"
+        return f"{self.num} 0 R"
 
 
 def pdf_name(text: str) -> bytes:
@@ -77,9 +75,7 @@ def ruled_table_content(x: float, top: float, col_widths: Sequence[float], row_h
                         rows: Sequence[Sequence[str]], font: str = "F1", size: float = 10) -> bytes:
     # A grid of stroked rules with one text per cell, top row first; each
     # cell's text starts 4 units right of its left rule and 4 above its bottom rule.
-    edges_x = [x]
-    for w in col_widths:
-        edges_x.append(edges_x[-1] + w)
+    edges_x = list(itertools.accumulate(col_widths, initial=x))
     edges_y = [top - i * row_height for i in range(len(rows) + 1)]
     rules = [(ex, edges_y[0], ex, edges_y[-1]) for ex in edges_x]
     rules += [(edges_x[0], ey, edges_x[-1], ey) for ey in edges_y]

@@ -10,6 +10,7 @@ import tracemalloc
 import warnings
 
 import vellum
+from conftest import load_manifest
 from pdfbuilder import PdfBuilder, ruled_table_content, text_content
 
 FUNCTIONS = (vellum.parse, vellum.parse_to_json, vellum.parse_to_html, vellum.parse_to_markdown)
@@ -39,8 +40,8 @@ def run_all(data: bytes):
     return results
 
 
-def test_eight_threads_agree_with_one(corpus, manifest):
-    small = [r["file"] for r in manifest if r["encryption"] is None and r["bytes"] < 400_000][:25]
+def test_eight_threads_agree_with_one(corpus):
+    small = [r["file"] for r in load_manifest() if r["encryption"] is None and r["bytes"] < 400_000][:25]
     base = [sample_pdf()] + [(corpus / "files" / name).read_bytes() for name in small]
     rng = random.Random(7)
     data = list(base)

@@ -94,11 +94,6 @@ FLOORS = {
 }
 
 
-def password_of(entry: dict):
-    encryption = entry.get("encryption")
-    return None if encryption is None else encryption.get("user_password", "")
-
-
 def run_all(data: bytes, password):
     """Each function's result, or the ValueError text it raised."""
     results = []
@@ -112,14 +107,10 @@ def run_all(data: bytes, password):
     return results
 
 
-def html_lines(text: str) -> list:
-    return [[html.unescape(p) for p in PARAGRAPH.findall(body)] for body in SECTION.findall(text)]
-
-
 @pytest.mark.parametrize("entry", ENTRIES, ids=[e["file"] for e in ENTRIES])
 def test_outputs_agree(corpus, entry):
     data = (corpus_dir() / "files" / entry["file"]).read_bytes()
-    password = password_of(entry)
+    password = entry["encryption"].get("user_password", "") if entry["encryption"] else None
     results = run_all(data, password)
 
     errors = [value for status, value in results if status == "error"]
@@ -132,7 +123,7 @@ def test_outputs_agree(corpus, entry):
     doc, json_text, html_text, markdown = (value for _, value in results)
     assert doc == json.loads(json_text)
     lines = [[line["text"] for line in page["lines"]] for page in doc["pages"]]
-    assert html_lines(html_text) == lines
+    assert [[html.unescape(p) for p in PARAGRAPH.findall(body)] for body in SECTION.findall(html_text)] == lines
     for page, texts in zip(doc["pages"], lines):
         if not page["needs_ocr"] and texts:
             assert "\n".join(texts) in markdown

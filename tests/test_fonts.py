@@ -132,17 +132,10 @@ def test_scaled_cid_font_lines_stay_apart():
     # their visible size (9), so they stay apart. The C++ layout tests cover
     # the rule on runs without a font; this is the whole path with one.
     b = PdfBuilder()
-    cmap = (
-        b"begincmap 1 begincodespacerange <0000> <FFFF> endcodespacerange "
-        b"4 beginbfchar <0001> <0041> <0002> <0042> <0003> <0043> <0004> <0044> endbfchar endcmap"
-    )
-    descendant = b.add_object({"Type": "/Font", "Subtype": "/CIDFontType2", "BaseFont": "/X", "DW": 1000})
-    font = b.add_object({"Type": "/Font", "Subtype": "/Type0", "BaseFont": "/X", "Encoding": "/Identity-H",
-                         "DescendantFonts": [descendant], "ToUnicode": b.add_stream(None, cmap)})
-    content = (
-        b"1 0 0 -1 0 792 cm "
-        b"BT /C 180 Tf 0.05 0 0 -0.05 72 92 Tm <0001> Tj 180 0 TD <0002> Tj ET "
-        b"BT /C 180 Tf 0.05 0 0 -0.05 72 106 Tm <0003> Tj 180 0 TD <0004> Tj ET"
-    )
+    cmap = b"4 beginbfchar <0001> <0041> <0002> <0042> <0003> <0043> <0004> <0044> endbfchar"
+    font = b.add_object({**type0("/Identity-H", "Identity", {"Subtype": "/CIDFontType2"}),
+                         "ToUnicode": b.add_stream(None, cmap)})
+    content = (b"1 0 0 -1 0 792 cm BT /C 180 Tf 0.05 0 0 -0.05 72 92 Tm <0001> Tj 180 0 TD <0002> Tj ET "
+               b"BT /C 180 Tf 0.05 0 0 -0.05 72 106 Tm <0003> Tj 180 0 TD <0004> Tj ET")
     b.add_page(content=content, fonts={"C": font})
     assert [line["text"] for line in vellum.parse(b.build())["pages"][0]["lines"]] == ["AB", "CD"]

@@ -7,6 +7,10 @@ while the linear ones take a fraction of a second."""
 
 from __future__ import annotations
 
+import subprocess
+import sys
+from pathlib import Path
+
 import pytest
 
 import vellum
@@ -82,16 +86,9 @@ def long_to_unicode_text(b):
     return pages_sharing(b, fonts_sharing(b, {"ToUnicode": to_unicode}, 1), 1, content), ["A" * 256000]
 
 
-CASES = [
-    parents_sharing_one_kids_array,
-    pages_sharing_direct_fonts,
-    pages_sharing_resources_with_many_keys,
-    fonts_sharing_one_to_unicode,
-    fonts_sharing_one_widths_array,
-    fonts_sharing_one_broken_object,
-    long_font_name,
-    long_to_unicode_text,
-]
+CASES = [parents_sharing_one_kids_array, pages_sharing_direct_fonts, pages_sharing_resources_with_many_keys,
+         fonts_sharing_one_to_unicode, fonts_sharing_one_widths_array, fonts_sharing_one_broken_object, long_font_name,
+         long_to_unicode_text]
 
 
 @pytest.mark.parametrize("make", CASES, ids=[c.__name__ for c in CASES])
@@ -103,57 +100,47 @@ def test_hostile_shapes_come_out_whole(make):
 
 # ---------------------------------------------------------------- resource bounds
 
-DOUBLE_FLATE = {"Filter": ["/FlateDecode", "/FlateDecode"]}
 MIB = 1 << 20
 
 
-def runs_of(data: bytes):
-    return [(line["text"], round(line["x"])) for line in vellum.parse(data)["pages"][0]["lines"]]
-
-
-@pytest.mark.parametrize("kept, excess, inner_x", [
-    # Within the bound every Q undoes its own cm.
-    (5, 5, 72 + 50),
-    # Past 256 levels a q saves nothing, so the cm inside the excess stays
-    # until the deepest kept level closes; everything after that is exact.
-    (256, 1000, 72 + 50 + 7),
-])
+# Within the bound every Q undoes its own cm. Past 256 levels a q saves
+# nothing, so the cm inside the excess stays until the deepest kept level
+# closes; everything after that is exact.
+@pytest.mark.parametrize("kept, excess, inner_x", [(5, 5, 72 + 50), (256, 1000, 72 + 50 + 7)])
 def test_q_nesting_is_bounded_and_stays_matched(kept, excess, inner_x):
     content = (b"q " * kept + b"1 0 0 1 50 0 cm " + b"q " * excess + b"1 0 0 1 7 0 cm " + b"Q " * excess
                + b"BT /F1 12 Tf 72 700 Td (inner) Tj ET " + b"Q " * kept + b"BT /F1 12 Tf 72 600 Td (outer) Tj ET")
     b = PdfBuilder()
     b.add_page(content)
-    assert runs_of(b.build()) == [("inner", inner_x), ("outer", 72)]
+    lines = vellum.parse(b.build())["pages"][0]["lines"]
+    assert [(line["text"], round(line["x"])) for line in lines] == [("inner", inner_x), ("outer", 72)]
 
 
 ITEMS = 1 << 24  # operators plus operands one page's content may hold
 RUNS = 1 << 20  # text runs one page may show
 
 
+ITEMS_ERROR = f"BadStream: page content exceeds the page's budget of {ITEMS} operators and operands"
+
+
+# Elements of array operands count: one TJ of 2^24 strings.
 @pytest.mark.parametrize("content, error", [
-    (b"q\n" * (ITEMS + 1), f"BadStream: page content exceeds the page's budget of {ITEMS} operators and operands"),
-    # Elements of array operands count: one TJ of 2^24 strings.
-    (b"BT [" + b"(x)" * ITEMS + b"] TJ ET", f"BadStream: page content exceeds the page's budget of {ITEMS} operators and operands"),
+    (b"q\n" * (ITEMS + 1), ITEMS_ERROR), (b"BT [" + b"(x)" * ITEMS + b"] TJ ET", ITEMS_ERROR),
     (b"BT /F1 1 Tf [" + b"(x)" * (RUNS + 1) + b"] TJ ET", f"BadStream: page text exceeds the page's budget of {RUNS} runs"),
-    (b"BT /F1 1 Tf [" + b"(x)" * RUNS + b"] TJ ET", None),
-], ids=["operators", "array-elements", "runs", "runs-at-budget"])
+    (b"BT /F1 1 Tf [" + b"(x)" * RUNS + b"] TJ ET", None)], ids=["operators", "array-elements", "runs", "runs-at-budget"])
 def test_page_budgets_end_work_with_their_own_words(content, error):
     b = PdfBuilder()
     b.add_page(None, Contents=b.add_stream(None, content), fonts={"F1": "Helvetica"})
     if error is None:
         assert vellum.parse_to_markdown(b.build()).count("x") == RUNS
         return
-    with pytest.raises(ValueError) as e:
+    with pytest.raises(ValueError, match=f"^{error}$"):
         vellum.parse_to_markdown(b.build())
-    assert str(e.value) == error
 
 
 def image_page(images) -> bytes:
     b = PdfBuilder()
-    refs = {}
-    for i, (data, filters) in enumerate(images):
-        refs[f"Im{i}"] = b.add_stream({"Type": "/XObject", "Subtype": "/Image", "Width": 1024, "Height": 1024,
-                                       "ColorSpace": "/DeviceGray", "BitsPerComponent": 8, "Filter": filters}, data)
+    refs = {f"Im{i}": b.add_image(1024, 1024, data, filter=filters) for i, (data, filters) in enumerate(images)}
     b.add_page(b"BT /F1 12 Tf 72 700 Td (x) Tj ET", xobjects=refs)
     return b.build()
 
@@ -164,24 +151,20 @@ def test_image_checks_share_one_budget():
     # one that a check would have dropped.
     bomb = flate_bomb(b"\x80", 700 * MIB)
     corrupt = (b"not deflate", "/FlateDecode")
-    names = [i["name"] for i in vellum.parse(image_page([(bomb, DOUBLE_FLATE["Filter"])] * 2 + [corrupt]))["pages"][0]["images"]]
-    assert names == ["Im0", "Im1", "Im2"]
-    # While the budget lasts, a corrupt image is dropped as always.
-    assert [i["name"] for i in vellum.parse(image_page([corrupt]))["pages"][0]["images"]] == []
+    for images, listed in [([(bomb, ["/FlateDecode", "/FlateDecode"])] * 2 + [corrupt], ["Im0", "Im1", "Im2"]),
+                           ([corrupt], [])]:  # while the budget lasts, a corrupt image is dropped as always
+        assert [i["name"] for i in vellum.parse(image_page(images))["pages"][0]["images"]] == listed
 
 
 MEMORY_ERROR_SCRIPT = r"""
 import resource, sys
 sys.path.insert(0, sys.argv[1])
 import vellum
-from pdfbuilder import PdfBuilder, flate_bomb
+from pdfbuilder import PdfBuilder, flate_bomb, text_pdf
 
 b = PdfBuilder()
 b.add_page(None, Contents=b.add_stream({"Filter": ["/FlateDecode", "/FlateDecode"]}, flate_bomb(b" ", 1000 << 20)))
 bomb = b.build()
-ok = PdfBuilder()
-ok.add_page(b"BT /F1 12 Tf 72 700 Td (still here) Tj ET")
-ordinary = ok.build()
 
 with open("/proc/self/status") as f:
     vm = next(int(line.split()[1]) * 1024 for line in f if line.startswith("VmSize:"))
@@ -193,20 +176,16 @@ for parse in (vellum.parse, vellum.parse_to_markdown):
         pass
     else:
         sys.exit("no MemoryError")
-print(vellum.parse(ordinary)["pages"][0]["lines"][0]["text"])
+print(vellum.parse(text_pdf("still here"))["pages"][0]["lines"][0]["text"])
 """
 
 
 def test_running_out_of_memory_raises_memory_error(tmp_path):
     # 1000 MiB of content cannot be decoded within 400 MiB of address space;
     # the failure is Python's MemoryError, and the next call works normally.
-    import pathlib
-    import subprocess
-    import sys
-
     script = tmp_path / "oom.py"
     script.write_text(MEMORY_ERROR_SCRIPT)
-    here = str(pathlib.Path(__file__).resolve().parent)
+    here = str(Path(__file__).resolve().parent)
     proc = subprocess.run([sys.executable, str(script), here], capture_output=True, text=True, timeout=120)
     assert proc.returncode == 0, proc.stderr[-2000:]
     assert proc.stdout.strip() == "still here"

@@ -22,15 +22,11 @@ pytestmark = pytest.mark.slow
 EXPECTED_FILES = ["__init__.py", "__main__.py", "batch.py", "cli.py", "_vellum.pyi", "py.typed"]
 
 
-def clean_env() -> dict:
+def run(argv: list, timeout: float, **kwargs) -> subprocess.CompletedProcess:
     # Nothing from the test run's interpreter setup may leak into the venv.
     env = {k: v for k, v in os.environ.items() if not k.startswith(("PYTHON", "VIRTUAL_ENV"))}
-    env["PIP_DISABLE_PIP_VERSION_CHECK"] = "1"
-    return env
-
-
-def run(argv: list, timeout: float, **kwargs) -> subprocess.CompletedProcess:
-    proc = subprocess.run(argv, capture_output=True, text=True, timeout=timeout, env=clean_env(), **kwargs)
+    proc = subprocess.run(argv, capture_output=True, text=True, timeout=timeout, **kwargs,
+                          env={**env, "PIP_DISABLE_PIP_VERSION_CHECK": "1"})
     assert proc.returncode == 0, f"{argv}\n{proc.stdout}\n{proc.stderr}"
     return proc
 
@@ -73,9 +69,7 @@ def test_installs_offline_into_a_fresh_venv_and_works(wheel, tmp_path):
     script = (
         "import sys, vellum\n"
         "assert vellum.__file__.startswith(sys.prefix), vellum.__file__\n"
-        f"data = open({str(HELLO)!r}, 'rb').read()\n"
-        "doc = vellum.parse(data)\n"
-        "print(doc['pages'][0]['lines'][0]['text'])\n"
+        f"print(vellum.parse(open({str(HELLO)!r}, 'rb').read())['pages'][0]['lines'][0]['text'])\n"
         "print(sorted(vellum.__all__))\n"
     )
     out = run([str(python), "-c", script], timeout=60, cwd=tmp_path).stdout.splitlines()

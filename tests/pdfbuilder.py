@@ -147,9 +147,8 @@ class PdfBuilder:
                   color_space: Any = "/DeviceGray", filter: Any = None) -> Ref:
         # `data` defaults to mid-grey samples; `filter` is written as given
         entries = {"Type": "/XObject", "Subtype": "/Image", "Width": width, "Height": height,
-                   "ColorSpace": color_space, "BitsPerComponent": bits_per_component, "Filter": filter}
-        if filter is None:
-            del entries["Filter"]
+                   "ColorSpace": color_space, "BitsPerComponent": bits_per_component,
+                   **({"Filter": filter} if filter is not None else {})}
         if data is None:
             channels = {"/DeviceRGB": 3, "/DeviceCMYK": 4}.get(color_space, 1)
             data = b"\x80" * ((width * channels * bits_per_component + 7) // 8 * height)

@@ -33,7 +33,6 @@ ARGUMENT_ERRORS = [
     ((b"", None, None), {}, "{fn}() takes from 1 to 2 positional arguments but 3 were given"),
     ((b"",), {"pw": "x"}, "{fn}() got an unexpected keyword argument 'pw'"),
     ((b"",), {"data": b""}, "{fn}() got multiple values for argument 'data'"),
-    ((b"", None), {"password": None}, "{fn}() got multiple values for argument 'password'"),
     (("%PDF-1.4",), {}, "argument 'data': 'str' object cannot be converted to 'PyBytes'"),
     ((Outer.Inner(),), {}, "argument 'data': 'Outer.Inner' object cannot be converted to 'PyBytes'"),
     ((b"", b"pw"), {}, "argument 'password': 'bytes' object cannot be converted to 'PyString'"),

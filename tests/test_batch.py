@@ -65,14 +65,6 @@ def test_every_executor_gives_the_native_results(files, fmt, run):
         assert executor.submit(len, "abc").result() == 3  # a caller's executor is left running
 
 
-def test_password_reaches_the_workers(corpus):
-    path = corpus / "files" / "enc-r2-rc4-40-cpdf.pdf"  # user password "baz"
-    [(_, result)] = vellum.convert_many([path], password="baz", jobs=2)
-    assert result == native.parse_to_markdown(path.read_bytes(), "baz")
-    [(_, result)] = vellum.convert_many([path], jobs=2)  # no password: PasswordError, through the pool too
-    assert type(result) is vellum.PasswordError and str(result).endswith("a password is needed")
-
-
 @pytest.mark.parametrize("kwargs,error", [({"format": "Markdown"}, ValueError), ({"password": b"pw"}, TypeError),
                                           ({"jobs": 0}, ValueError), ({"max_pending": -1}, ValueError),
                                           ({"jobs": 1.5}, ValueError)])

@@ -64,29 +64,22 @@ def test_find_pdfs_is_recursive_case_insensitive_and_sorted(tmp_path):
     assert [str(p) for p in cli.find_pdfs(tmp_path)] == ["A.PDF", "a/b/y.PdF", "a/z.pdf", "a-c.pdf", "b.pdf"]
 
 
-def test_file_arguments_go_to_the_top_of_output_and_count_once(tmp_path, capsys):
-    make_tree(tmp_path, {"x/one.pdf": page_pdf("one"), "y/deep/two.pdf": page_pdf("two"), "d/s/three.pdf": page_pdf("3")})
-    out, d = tmp_path / "out", tmp_path / "d"
-    # one.pdf and d are each given twice, in other spellings
-    argv = [str(tmp_path / "x/one.pdf"), str(tmp_path / "y/deep/two.pdf"), str(d), f"{d}/", str(tmp_path / "x/./one.pdf")]
-    code, _, stderr = run(argv + ["-o", str(out)], capsys)
-    # captured standard error is no terminal: the summary alone, no counter
-    assert (code, stderr) == (0, "3 converted, 0 failed\n")
-    assert output_files(out) == ["one.md", "s/three.md", "two.md"]
-
-
 def test_failures_are_reported_and_the_batch_goes_on(tmp_path, capsys):
-    make_tree(tmp_path, {"ok.pdf": page_pdf("ok"), "bad.pdf": b"garbage"})
+    # A file argument's output goes to the top of the output directory; a
+    # file or directory given twice, in other spellings, counts once.
+    make_tree(tmp_path, {"x/ok.pdf": page_pdf("ok"), "bad.pdf": b"garbage"})
     make_tree(tmp_path / "in", {"sub/x.pdf": page_pdf("x"), "y.pdf": page_pdf("y")})
     out = tmp_path / "out"
     # out/sub exists as a file, so the output of sub/x.pdf cannot be written;
     # a longer output of an earlier run is replaced without leftovers
     make_tree(out, {"sub": b"in the way", "ok.md": b"stale output of an earlier run, longer than the new one " * 50})
-    argv = [str(tmp_path / "bad.pdf"), str(tmp_path / "missing.pdf"), str(tmp_path / "ok.pdf"), str(tmp_path / "in"), "-o", str(out)]
-    code, _, stderr = run(argv + ["-j", "2"], capsys)
+    argv = [str(tmp_path / "bad.pdf"), str(tmp_path / "missing.pdf"), str(tmp_path / "x/ok.pdf"), str(tmp_path / "in"),
+            f"{tmp_path / 'in'}/", str(tmp_path / "x/./ok.pdf")]
+    code, _, stderr = run(argv + ["-o", str(out), "-j", "2"], capsys)
     lines = stderr.splitlines()
     assert (code, lines[-1]) == (1, "2 converted, 3 failed")
-    # the reason for the unwritable output is the system's ("File exists")
+    # the reason for the unwritable output is the system's ("File exists");
+    # captured standard error is no terminal: no counter
     assert sorted(line.rsplit(": ", 1)[0] if "cannot write" in line else line for line in lines[:-1]) == sorted([
         f"{tmp_path / 'bad.pdf'}: InvalidHeader: no %PDF- header",
         f"{tmp_path / 'missing.pdf'}: cannot read: No such file or directory",

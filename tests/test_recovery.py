@@ -106,9 +106,8 @@ def test_refused_corpus_files_open_by_default(corpus, name):
     with pytest.raises(ValueError) as refused:
         vellum.parse_to_markdown(data, strict=True)
     assert str(refused.value) == REFUSED[name]
-    with pytest.warns(vellum.RecoveryWarning):
-        doc = vellum.parse(data)
-    assert all(page["lines"] for page in doc["pages"])
+    with pytest.warns(vellum.RecoveryWarning):  # and the text: the corpus walk, against the reference
+        vellum.parse(data)
 
 
 def test_command_line_notes_recovery_and_strict_fails(tmp_path, capsys):

@@ -52,11 +52,8 @@ def test_one_abi3_wheel_with_everything_in_it(wheel):
     assert re.fullmatch(r"vellum-[0-9][^-]*-cp39-abi3-[A-Za-z0-9_.]+\.whl", wheel.name), wheel.name
     with zipfile.ZipFile(wheel) as zf:
         names = zf.namelist()
-        entry_points = next(n for n in names if n.endswith(".dist-info/entry_points.txt"))
-        scripts = zf.read(entry_points).decode()
     assert all(f"vellum/{name}" in names for name in EXPECTED_FILES), names
     assert [n for n in names if re.fullmatch(r"vellum/_vellum\.abi3\.(so|pyd)", n)], names
-    assert re.search(r"^vellum\s*=\s*vellum\.__main__:main$", scripts, re.M), scripts
 
 
 def test_installs_offline_into_a_fresh_venv_and_works(wheel, tmp_path):
@@ -77,7 +74,7 @@ def test_installs_offline_into_a_fresh_venv_and_works(wheel, tmp_path):
              "parse_to_markdown"]
     assert out == ["Hello from vellum", str(names)]
 
-    # the console script, on one file and on a directory with a worker pool
+    # the console script (the wheel's entry point), on one file and on a directory with a worker pool
     printed = run([str(bindir / "vellum"), str(HELLO)], timeout=60, cwd=tmp_path).stdout
     assert printed.startswith("Hello from vellum\n")
     batch = run([str(bindir / "vellum"), str(HELLO.parent), "-o", str(tmp_path / "out"), "-j", "2"], timeout=60, cwd=tmp_path)

@@ -1,6 +1,6 @@
 """The Python surface of vellum: argument matching, error mapping, the dict
-form against the JSON form, images in the outputs, module identity and file
-layouts. The command line: test_cli.py; how the outputs render tables,
+form against the JSON form, images in the outputs, pages= and info(), module
+identity. The command line: test_cli.py; how the outputs render tables,
 images and OCR pages: tests/cpp/test_serialize.cpp; real files: test_corpus.py."""
 
 from __future__ import annotations
@@ -165,6 +165,47 @@ def test_images_shared_by_pages_are_listed_or_skipped_on_every_page():
         b.add_page(content=b"", xobjects={"Logo": good, "Bad": bad})
     pages = vellum.parse(b.build())["pages"]
     assert [[i["name"] for i in p["images"]] for p in pages] == [["Logo"]] * 3
+
+
+# ---------------------------------------------------------------- pages= and info()
+# On every corpus file (outlines, metadata) against the full parse and PyMuPDF: test_corpus.py.
+
+
+def numbered_pdf(count: int) -> bytes:
+    return text_pdf(*(f"page {i}" for i in range(count)))
+
+
+def test_info_reads_what_pymupdf_writes():
+    pymupdf = pytest.importorskip("pymupdf")
+    doc = pymupdf.open()
+    for _ in range(4):
+        doc.new_page()
+    doc.set_metadata({"title": "Résumé <☃>", "author": "A. Writer", "keywords": "a, b",
+                      "creationDate": "D:20240501123000+02'00'", "modDate": "D:20240502000000Z"})
+    data = doc.tobytes()
+    found = vellum.info(data)
+    assert found["pages"] == 4 and found["encrypted"] is False
+    assert (found["title"], found["author"], found["keywords"]) == ("Résumé <☃>", "A. Writer", "a, b")
+    assert (found["creation_date"], found["modification_date"]) == ("2024-05-01T12:30:00+02:00", "2024-05-02T00:00:00+00:00")
+    # the document's title, escaped, wins over the default title
+    assert "<title>Résumé &lt;☃&gt;</title>" in vellum.parse_to_html(data, default_title="ignored")
+
+
+def test_pages_in_the_order_given():
+    for pages, expected in [([-1, -3, 1, 1], [2, 0, 1, 1]), ([], []), ((i for i in [1]), [1])]:
+        doc = vellum.parse(numbered_pdf(3), pages=pages)
+        assert [p["lines"][0]["text"] for p in doc["pages"]] == [f"page {i}" for i in expected]
+
+
+@pytest.mark.parametrize("pages,error,message", [
+    ([3], IndexError, "page index 3 out of range: the document has 3 pages"),
+    ([-4], IndexError, "page index -4 out of range: the document has 3 pages"),
+    ([10**30], IndexError, "the document has 3 pages"),
+    ([1.0], TypeError, "'float' object cannot be interpreted as an integer"), (0, TypeError, "'int' object is not iterable"),
+    ("0", TypeError, "not a string"), (b"\x00", TypeError, "not a string")])
+def test_bad_pages(pages, error, message):
+    with pytest.raises(error, match=message):
+        vellum.parse_to_html(numbered_pdf(3), pages=pages)
 
 
 # ---------------------------------------------------------------- the module

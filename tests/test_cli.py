@@ -138,6 +138,19 @@ def test_usage_errors(tmp_path, capsys, argv, message):
     assert not (tmp_path / "out").exists()
 
 
+def test_pages_on_the_command_line(tmp_path, capsys):
+    plain = tmp_path / "plain.pdf"
+    plain.write_bytes(page_pdf(*(f"page {i}" for i in range(6))))
+    assert cli.main([str(plain), "--pages", "5-6,1"]) == 0
+    assert capsys.readouterr().out == native.parse_to_markdown(plain.read_bytes(), pages=[4, 5, 0]) + "\n"
+    assert cli.main([str(plain), "--pages", "7"]) == 1
+    assert capsys.readouterr().err == f"{plain}: --pages goes beyond the last page: the document has 6 pages\n"
+
+    out = tmp_path / "out"
+    assert cli.main([str(plain), str(tmp_path), "-o", str(out), "--pages", "1", "-j", "2"]) == 0
+    assert (out / "plain.md").read_text() == native.parse_to_markdown(plain.read_bytes(), pages=[0]) + "\n"
+
+
 # ---------------------------------------------------------------- progress
 
 

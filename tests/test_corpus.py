@@ -1,8 +1,8 @@
 """All four functions over the real-world corpus (encrypted files with their
 user password): they fail only with ValueError, fail alike, and when they
 succeed they show the same lines, whose text stays near the peer's reference
-text; pages= gives the full parse's pages, info() what PyMuPDF reads, and an
-encrypted file's other passwords what they should. Skipped without the corpus."""
+text; pages= gives the full parse's pages and info() what PyMuPDF reads.
+Owner, wrong and empty passwords: test_encryption.py. Skipped without the corpus."""
 
 # The text check: the word-multiset similarity of tools/text_similarity.py
 # must stay at or above the file's floor, a little under what the library
@@ -142,26 +142,7 @@ def test_outputs_agree(corpus, entry):
         reference = (corpus_dir() / entry["reference_text"]).read_text(encoding="utf-8", errors="replace")
         got, floor = similarity("\n".join(sum(lines, [])), reference), FLOORS.get(entry["file"], DEFAULT_FLOOR)
         assert got >= floor, f"similarity {got:.3f} fell below {floor}"
-    check_passwords(entry, data, markdown)
     check_pages_and_info(entry, data, password, doc, markdown)
-
-
-def check_passwords(entry: dict, data: bytes, markdown: str) -> None:
-    # The owner password and (where the user password is empty) no password
-    # give the user's text; a wrong password (and no password, where one is
-    # needed) raises PasswordError, except where a password is empty: then
-    # any password opens the file as if none had been given.
-    enc = entry["encryption"] or {}
-    if enc.get("owner_password") is not None:
-        assert native.parse_to_markdown(data, enc["owner_password"]) == markdown
-    if enc.get("user_password") == "":
-        assert native.parse_to_markdown(data, None) == markdown
-    if "" in (enc.get("user_password"), enc.get("owner_password")):
-        assert native.parse_to_markdown(data, "certainly-not-the-password") == markdown
-    elif enc:
-        for wrong in (None, "certainly-not-the-password"):
-            with pytest.raises(native.PasswordError):
-                native.parse_to_markdown(data, wrong)
 
 
 def check_pages_and_info(entry: dict, data: bytes, password, doc: dict, markdown: str) -> None:

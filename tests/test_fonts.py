@@ -42,12 +42,6 @@ def test_legacy_cjk_cmaps(cmap, ordering, codec, text):
     assert page_text(type0(cmap, ordering), text.encode(codec)) == text
 
 
-@pytest.mark.parametrize("cmap", ["/UniJIS-UCS2-H", "/UniGB-UTF16-V", "/UniKS-UCS2-V", "/UniCNS-UTF16-H"])
-def test_unicode_cmaps_give_their_codes(cmap):
-    text = "テキスト漢字" + ("𠀋" if "UTF16" in cmap else "")
-    assert page_text(type0(cmap, "Japan1"), text.encode("utf-16-be")) == text
-
-
 fontTools = pytest.importorskip("fontTools")
 from fontTools.fontBuilder import FontBuilder  # noqa: E402
 from fontTools.pens.t2CharStringPen import T2CharStringPen  # noqa: E402

@@ -31,12 +31,7 @@ def run(argv: list, timeout: float, **kwargs) -> subprocess.CompletedProcess:
     return proc
 
 
-@pytest.fixture(scope="module")
-def wheel(tmp_path_factory) -> Path:
-    # .ci/run has built the wheel already (with the unit tests): reuse it.
-    if os.environ.get("VELLUM_TEST_WHEEL"):
-        return Path(os.environ["VELLUM_TEST_WHEEL"])
-    root = tmp_path_factory.mktemp("wheel")
+def build_wheel(root: Path) -> Path:
     argv = [sys.executable, "-m", "pip", "wheel", str(REPO), "-w", str(root / "dist"), "--no-deps", "-q"]
     # A build directory of its own, so a concurrent build of the tree is not disturbed.
     argv.append(f"--config-settings=build-dir={root / 'build'}")
@@ -48,15 +43,15 @@ def wheel(tmp_path_factory) -> Path:
     return wheels[0]
 
 
-def test_one_abi3_wheel_with_everything_in_it(wheel):
+def test_one_abi3_wheel_with_everything_in_it_installs_offline_and_works(tmp_path):
+    # .ci/run has built the wheel already (with the unit tests): reuse it.
+    wheel = Path(os.environ["VELLUM_TEST_WHEEL"]) if os.environ.get("VELLUM_TEST_WHEEL") else build_wheel(tmp_path)
     assert re.fullmatch(r"vellum-[0-9][^-]*-cp39-abi3-[A-Za-z0-9_.]+\.whl", wheel.name), wheel.name
     with zipfile.ZipFile(wheel) as zf:
         names = zf.namelist()
     assert all(f"vellum/{name}" in names for name in EXPECTED_FILES), names
     assert [n for n in names if re.fullmatch(r"vellum/_vellum\.abi3\.(so|pyd)", n)], names
 
-
-def test_installs_offline_into_a_fresh_venv_and_works(wheel, tmp_path):
     venv = tmp_path / "venv"
     run([sys.executable, "-m", "venv", str(venv)], timeout=120)
     bindir = venv / ("Scripts" if os.name == "nt" else "bin")

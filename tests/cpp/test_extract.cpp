@@ -29,7 +29,7 @@ TEST(Extract, FailureRules) {
 }
 
 // The order, negative indices and messages are checked through the Python
-// functions (tests/test_pages_and_info.py); here the extremes of int64_t,
+// functions (tests/test_api.py); here the extremes of int64_t,
 // whose negation overflows.
 TEST(Extract, PageSelectionExtremes) {
   for (int64_t bad : {INT64_MAX, INT64_MIN}) {

@@ -1,6 +1,6 @@
 // Document information: text strings, dates, indirect and wrong-kind entries,
 // and outlines the file can make loop or nest without end. What other writers
-// produce is read in tests/test_pages_and_info.py (against PyMuPDF).
+// produce is read in tests/test_api.py (against PyMuPDF).
 #include <gtest/gtest.h>
 
 #include "extract/info.h"
@@ -70,7 +70,7 @@ std::vector<std::string> outline_lines(const PdfFixture& f) {
 }  // namespace
 
 // Titles, authors, dates, the page count and the HTML title as other writers
-// produce them: tests/test_pages_and_info.py. Here: indirect and wrong-kind
+// produce them: tests/test_api.py. Here: indirect and wrong-kind
 // entries.
 TEST(Info, InformationDictionary) {
   PdfFixture f = three_pages("");

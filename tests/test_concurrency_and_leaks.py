@@ -5,9 +5,9 @@ from __future__ import annotations
 
 import random
 import resource
-import threading
 import tracemalloc
 import warnings
+from concurrent.futures import ThreadPoolExecutor
 
 import vellum
 from conftest import load_manifest
@@ -51,19 +51,13 @@ def test_eight_threads_agree_with_one(corpus):
             out[rng.randrange(len(out))] = rng.randrange(256)
         data.append(bytes(out[: rng.randrange(len(out)) if rng.random() < 0.3 else len(out)]))
     expected = [run_all(d) for d in data]
-    failures = []
 
-    def worker(seed: int):
-        order = list(range(len(data)))
-        random.Random(seed).shuffle(order)
-        failures.extend(i for i in order if run_all(data[i]) != expected[i])
+    def worker(seed: int) -> list:
+        order = random.Random(seed).sample(range(len(data)), len(data))
+        return [i for i in order if run_all(data[i]) != expected[i]]
 
-    threads = [threading.Thread(target=worker, args=(s,)) for s in range(8)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert failures == []
+    with ThreadPoolExecutor(max_workers=8) as pool:
+        assert sum(pool.map(worker, range(8)), []) == []
 
 
 def test_ten_thousand_calls_do_not_grow_memory():

@@ -19,32 +19,18 @@ def form(b: PdfBuilder, content: bytes, **entries) -> object:
     return b.add_stream({"Type": "/XObject", "Subtype": "/Form", "BBox": [0, 0, 612, 792], **entries}, content)
 
 
-def drawn_directly(cm: bytes) -> bytes:
-    b = PdfBuilder()
-    b.add_page(content=b"q " + cm + b" cm\n" + BODY + b"\nQ")
-    return b.build()
-
-
-def through_own_resources(matrix):
-    b = PdfBuilder()
-    x = form(b, BODY, Resources={"Font": {"F1": b.standard_font()}}, Matrix=matrix)
-    b.add_page(content=b"/X0 Do", fonts={}, xobjects={"X0": x})
-    return b.build()
-
-
-def through_inherited_resources_and_a_nested_form(matrix):
-    b = PdfBuilder()
-    inner = form(b, BODY)
-    outer = form(b, b"/Inner Do", Matrix=matrix)
-    b.add_page(content=b"q /Outer Do Q", xobjects={"Outer": outer, "Inner": inner})
-    return b.build()
-
-
-@pytest.mark.parametrize("build", [through_own_resources, through_inherited_resources_and_a_nested_form])
+@pytest.mark.parametrize("nested", [False, True], ids=["own-resources", "inherited-resources-nested"])
 @pytest.mark.parametrize("matrix", [[1, 0, 0, 1, 0, 0], [1, 0, 0, 1, 30, -200], [0.5, 0, 0, 0.5, 100, 50]])
-def test_form_content_reads_as_if_the_page_drew_it(build, matrix):
-    want = drawn_directly(" ".join(map(str, matrix)).encode())
-    got = build(matrix)
+def test_form_content_reads_as_if_the_page_drew_it(nested, matrix):
+    direct, b = PdfBuilder(), PdfBuilder()
+    direct.add_page(content=b"q " + " ".join(map(str, matrix)).encode() + b" cm\n" + BODY + b"\nQ")
+    if nested:  # the inner form takes its font from the page's resources
+        outer = form(b, b"/Inner Do", Matrix=matrix)
+        b.add_page(content=b"q /Outer Do Q", xobjects={"Outer": outer, "Inner": form(b, BODY)})
+    else:
+        x = form(b, BODY, Resources={"Font": {"F1": b.standard_font()}}, Matrix=matrix)
+        b.add_page(content=b"/X0 Do", fonts={}, xobjects={"X0": x})
+    got, want = b.build(), direct.build()
     page = vellum.parse(got)["pages"][0]
     assert [page] == vellum.parse(want)["pages"]
     assert vellum.parse_to_markdown(got) == vellum.parse_to_markdown(want)

@@ -1,9 +1,6 @@
 """Small files whose shape once made the work grow with the square of their
-size (or exponentially): shared /Kids arrays, shared resources, fonts sharing
-one ToUnicode map or /Widths array, a broken object referenced many times,
-long names and long ToUnicode texts. Each must come out quickly and intact.
-The sizes are such that the old paths took minutes or ran out of memory,
-while the linear ones take a fraction of a second."""
+size (or exponentially), sized so that the old paths took minutes or ran out
+of memory: each must come out quickly and intact. Then the resource bounds."""
 
 from __future__ import annotations
 

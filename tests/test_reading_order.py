@@ -1,8 +1,6 @@
-"""Reading order on pages that reportlab lays out: columns under a title read
-column by column, and a sidebar apart from the text beside it. The words must
-come back in the order they were written, not only as the same bag of words.
-Columns without a title and tables read row by row: tests/cpp/test_columns.cpp.
-Skipped without reportlab."""
+"""Reading order on pages that reportlab lays out (columns under a title, a
+sidebar): the words come back in the order they were written, not only as the
+same bag of words. Columns without a title, tables: tests/cpp/test_columns.cpp."""
 
 from __future__ import annotations
 

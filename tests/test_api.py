@@ -21,11 +21,6 @@ FUNCTIONS = [native.parse, native.parse_to_json, native.parse_to_html, native.pa
 FUNCTION_IDS = [f.__name__ for f in FUNCTIONS]
 
 
-class Outer:
-    class Inner:
-        pass
-
-
 ARGUMENT_ERRORS = [
     # (args, kwargs, message with {fn} for the function name)
     ((), {"password": "pw"}, "{fn}() missing 1 required positional argument: 'data'"),
@@ -33,7 +28,8 @@ ARGUMENT_ERRORS = [
     ((b"",), {"pw": "x"}, "{fn}() got an unexpected keyword argument 'pw'"),
     ((b"",), {"data": b""}, "{fn}() got multiple values for argument 'data'"),
     (("%PDF-1.4",), {}, "argument 'data': 'str' object cannot be converted to 'PyBytes'"),
-    ((Outer.Inner(),), {}, "argument 'data': 'Outer.Inner' object cannot be converted to 'PyBytes'"),
+    ((type("Inner", (), {"__qualname__": "Outer.Inner"})(),), {},
+     "argument 'data': 'Outer.Inner' object cannot be converted to 'PyBytes'"),
     ((b"", b"pw"), {}, "argument 'password': 'bytes' object cannot be converted to 'PyString'"),
     # data is converted first, so it is the one named when both are wrong
     ((bytearray(), 1), {}, "argument 'data': 'bytearray' object cannot be converted to 'PyBytes'"),

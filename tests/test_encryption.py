@@ -100,7 +100,5 @@ def test_unusable_dictionaries_keep_the_lenient_reading():
         assert data.count(old) == 1, old
         try:
             vellum.parse(data.replace(old, new), "wrong")
-        except vellum.PasswordError:
-            pytest.fail(f"{new!r} refused the password")
-        except ValueError:
-            pass  # the wrong key's garbage may not inflate
+        except ValueError as e:  # the wrong key's garbage may not inflate
+            assert not isinstance(e, vellum.PasswordError), f"{new!r} refused the password"

@@ -16,16 +16,13 @@ from pdfbuilder import PdfBuilder, Ref, flate_bomb
 SHOW_X = b"BT /F0 12 Tf 72 700 Td (x) Tj ET"
 
 
-def with_page_tree(b: PdfBuilder, root: Ref) -> bytes:
-    b.set_object(PdfBuilder.CATALOG, {"Type": "/Catalog", "Pages": root})
-    return b.build()
-
-
 def pages_sharing(b: PdfBuilder, resources: Ref, count: int, content: bytes = SHOW_X) -> bytes:
     """`count` pages with the same content stream and resources."""
     stream = b.add_stream(None, content)
     kids = [b.add_object({"Type": "/Page", "Contents": stream, "Resources": resources}) for _ in range(count)]
-    return with_page_tree(b, b.add_object({"Type": "/Pages", "Kids": kids, "Count": count}))
+    root = b.add_object({"Type": "/Pages", "Kids": kids, "Count": count})
+    b.set_object(PdfBuilder.CATALOG, {"Type": "/Catalog", "Pages": root})
+    return b.build()
 
 
 def fonts_sharing(b: PdfBuilder, part: dict, count: int) -> Ref:
@@ -38,7 +35,8 @@ def fonts_sharing(b: PdfBuilder, part: dict, count: int) -> Ref:
 def parents_sharing_one_kids_array(b):
     kids = b.add_object(["<< /Type /Page >>"] * 5000)
     parents = [b.add_object({"Type": "/Pages", "Kids": kids}) for _ in range(5000)]
-    return with_page_tree(b, b.add_object({"Type": "/Pages", "Kids": parents})), [""] * 5000
+    b.set_object(PdfBuilder.CATALOG, {"Type": "/Catalog", "Pages": b.add_object({"Type": "/Pages", "Kids": parents})})
+    return b.build(), [""] * 5000
 
 
 def pages_sharing_direct_fonts(b):
@@ -118,13 +116,15 @@ RUNS = 1 << 20  # text runs one page may show
 
 
 ITEMS_ERROR = f"BadStream: page content exceeds the page's budget of {ITEMS} operators and operands"
+RUNS_ERROR = f"BadStream: page text exceeds the page's budget of {RUNS} runs"
 
 
 # Elements of array operands count: one TJ of 2^24 strings.
 @pytest.mark.parametrize("content, error", [
     (b"q\n" * (ITEMS + 1), ITEMS_ERROR), (b"BT [" + b"(x)" * ITEMS + b"] TJ ET", ITEMS_ERROR),
-    (b"BT /F1 1 Tf [" + b"(x)" * (RUNS + 1) + b"] TJ ET", f"BadStream: page text exceeds the page's budget of {RUNS} runs"),
-    (b"BT /F1 1 Tf [" + b"(x)" * RUNS + b"] TJ ET", None)], ids=["operators", "array-elements", "runs", "runs-at-budget"])
+    (b"BT /F1 1 Tf [" + b"(x)" * (RUNS + 1) + b"] TJ ET", RUNS_ERROR),
+    (b"BT /F1 1 Tf [" + b"(x)" * RUNS + b"] TJ ET", None),
+], ids=["operators", "array-elements", "runs", "runs-at-budget"])
 def test_page_budgets_end_work_with_their_own_words(content, error):
     b = PdfBuilder()
     b.add_page(None, Contents=b.add_stream(None, content), fonts={"F1": "Helvetica"})

@@ -14,6 +14,8 @@ from pathlib import Path
 
 import pytest
 
+import vellum
+
 REPO = Path(__file__).resolve().parent.parent
 HELLO = REPO / "examples" / "hello.pdf"
 
@@ -65,9 +67,7 @@ def test_one_abi3_wheel_with_everything_in_it_installs_offline_and_works(tmp_pat
         "print(sorted(vellum.__all__))\n"
     )
     out = run([str(python), "-c", script], timeout=60, cwd=tmp_path).stdout.splitlines()
-    names = ["PasswordError", "RecoveryWarning", "convert_many", "info", "parse", "parse_to_html", "parse_to_json",
-             "parse_to_markdown"]
-    assert out == ["Hello from vellum", str(names)]
+    assert out == ["Hello from vellum", str(sorted(vellum.__all__))]
 
     # the console script (the wheel's entry point), on one file and on a directory with a worker pool
     printed = run([str(bindir / "vellum"), str(HELLO)], timeout=60, cwd=tmp_path).stdout

@@ -5,16 +5,13 @@ from __future__ import annotations
 
 import json
 import os
-import sys
 from pathlib import Path
 
 import pytest
 
-TESTS_DIR = Path(__file__).resolve().parent
-if str(TESTS_DIR) not in sys.path:
-    sys.path.insert(0, str(TESTS_DIR))
-
-REPO_DIR = TESTS_DIR.parent
+# pytest puts this directory on sys.path (rootdir conftest, prepend import
+# mode), so the tests import pdfbuilder and conftest directly.
+REPO_DIR = Path(__file__).resolve().parent.parent
 
 
 def corpus_dir() -> Path:

@@ -160,11 +160,9 @@ class PdfBuilder:
         # `content`: the content stream, or None for no /Contents. `fonts` maps
         # resource names to a Ref or a standard font name (by default F1 is
         # Helvetica when there is content). `extra` adds page entries.
-        if fonts is None and content:
-            fonts = {"F1": "Helvetica"}
-        resources: Dict[str, Any] = {}
-        if fonts:
-            resources["Font"] = {k: (v if isinstance(v, Ref) else self.standard_font(v)) for k, v in fonts.items()}
+        fonts = {"F1": "Helvetica"} if fonts is None and content else fonts
+        resources: Dict[str, Any] = {"Font": {k: (v if isinstance(v, Ref) else self.standard_font(v))
+                                              for k, v in fonts.items()}} if fonts else {}
         if xobjects:
             resources["XObject"] = dict(xobjects)
         page = {"Type": "/Page", "Parent": self.PAGES, "MediaBox": list(media_box), "Resources": resources}

@@ -18,7 +18,6 @@ import vellum
 import vellum._vellum as native
 
 FUNCTIONS = [native.parse, native.parse_to_json, native.parse_to_html, native.parse_to_markdown]
-FUNCTION_IDS = [f.__name__ for f in FUNCTIONS]
 
 
 ARGUMENT_ERRORS = [
@@ -27,7 +26,6 @@ ARGUMENT_ERRORS = [
     ((b"", None, None), {}, "{fn}() takes from 1 to 2 positional arguments but 3 were given"),
     ((b"",), {"pw": "x"}, "{fn}() got an unexpected keyword argument 'pw'"),
     ((b"",), {"data": b""}, "{fn}() got multiple values for argument 'data'"),
-    (("%PDF-1.4",), {}, "argument 'data': 'str' object cannot be converted to 'PyBytes'"),
     ((type("Inner", (), {"__qualname__": "Outer.Inner"})(),), {},
      "argument 'data': 'Outer.Inner' object cannot be converted to 'PyBytes'"),
     ((b"", b"pw"), {}, "argument 'password': 'bytes' object cannot be converted to 'PyString'"),
@@ -36,7 +34,7 @@ ARGUMENT_ERRORS = [
 ]
 
 
-@pytest.mark.parametrize("fn", FUNCTIONS, ids=FUNCTION_IDS)
+@pytest.mark.parametrize("fn", FUNCTIONS, ids=[f.__name__ for f in FUNCTIONS])
 @pytest.mark.parametrize("args,kwargs,message", ARGUMENT_ERRORS)
 def test_argument_errors(fn, args, kwargs, message):
     with pytest.raises(TypeError) as info:
@@ -62,7 +60,6 @@ def _content_filter(name: str) -> bytes:
 # The trailer's errors: tests/cpp/test_doc.cpp.
 BROKEN_FILES = [
     ("empty", b"", "InvalidHeader: no %PDF- header"),
-    ("header only", b"%PDF-1.4\n", "InvalidXref: no startxref"),
     ("catalog without pages", text_pdf("x").replace(b"/Pages 2 0 R", b"/Pagez 2 0 R"),
      "InvalidObject: catalog has no /Pages"),
     ("unsupported content filter", _content_filter("/DCT"), "Unsupported: unsupported filter: DCT"),

@@ -4,6 +4,7 @@ outputs, usage errors and the progress display."""
 
 from __future__ import annotations
 
+import importlib.util
 import io
 from pathlib import Path
 from typing import Dict, List
@@ -30,8 +31,7 @@ def run(argv: List[str], capsys) -> tuple:
         code = cli.main(argv)
     except SystemExit as e:  # argparse's usage errors
         code = e.code
-    captured = capsys.readouterr()
-    return code, captured.out, captured.err
+    return (code, *capsys.readouterr())
 
 
 def output_files(root: Path) -> List[str]:
@@ -164,7 +164,7 @@ def screen(text: str) -> List[str]:
     return lines
 
 
-def test_counter_progress_keeps_messages_on_their_own_lines():
+def test_progress_keeps_messages_on_their_own_lines():
     # one file needs no progress display; neither does a file or a pipe
     assert type(cli.make_progress(Terminal(), 1, use_tqdm=False)) is cli.Progress
     assert type(cli.make_progress(io.StringIO(), 5, use_tqdm=False)) is cli.Progress
@@ -180,9 +180,9 @@ def test_counter_progress_keeps_messages_on_their_own_lines():
     # closing wipes the counter, so the summary that follows starts clean
     assert screen(term.getvalue()) == ["a.pdf: InvalidHeader: no %PDF- header", ""]
 
-
-def test_tqdm_is_used_when_installed():
-    pytest.importorskip("tqdm")
+    if importlib.util.find_spec("tqdm") is None:
+        return
+    # With tqdm installed its bar is used, and messages still get lines of their own.
     term = Terminal()
     progress = cli.make_progress(term, 2)
     assert type(progress) is cli.TqdmProgress

@@ -12,16 +12,15 @@ from concurrent.futures import ThreadPoolExecutor
 
 import vellum
 from conftest import load_manifest
-from pdfbuilder import PdfBuilder, ruled_table_content, text_content
+from pdfbuilder import PdfBuilder, ruled_table_content
 
 FUNCTIONS = (vellum.parse, vellum.parse_to_json, vellum.parse_to_html, vellum.parse_to_markdown)
 
 
 def sample_pdf() -> bytes:
-    b = PdfBuilder()
-    b.add_page(content=text_content([(72, 700, "Hello"), (72, 680, "world")]) + b"\n" +
-               ruled_table_content(72, 600, [80, 80], 20, [["a", "b"], ["c", "d"]]))
-    b.add_page(content=b"/Im0 Do", xobjects={"Im0": b.add_image(8, 8)})
+    b = PdfBuilder()  # text in a table, and an image
+    b.add_page(content=ruled_table_content(72, 600, [80, 80], 20, [["a", "b"], ["c", "d"]]) + b"\n/Im0 Do",
+               xobjects={"Im0": b.add_image(8, 8)})
     return b.build()
 
 

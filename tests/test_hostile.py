@@ -163,8 +163,7 @@ b = PdfBuilder()
 b.add_page(None, Contents=b.add_stream({"Filter": ["/FlateDecode", "/FlateDecode"]}, flate_bomb(b" ", 1000 << 20)))
 bomb = b.build()
 
-with open("/proc/self/status") as f:
-    vm = next(int(line.split()[1]) * 1024 for line in f if line.startswith("VmSize:"))
+vm = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
 resource.setrlimit(resource.RLIMIT_AS, (vm + (400 << 20), resource.RLIM_INFINITY))
 for parse in (vellum.parse, vellum.parse_to_markdown):
     try:

@@ -7,10 +7,8 @@ import re
 CORE = pathlib.Path(__file__).resolve().parent.parent / "core"
 ORDER = ["model", "syntax", "filter", "file", "font", "page", "extract"]
 # What each layer may include besides its own folder.
-ALLOWED = {layer: set(ORDER[1:i]) for i, layer in enumerate(ORDER)}
-ALLOWED["model"] = set()
-for layer in ("page", "extract"):
-    ALLOWED[layer].add("model")
+ALLOWED = {layer: set(ORDER[1:i]) | ({"model"} if layer in ("page", "extract") else set())
+           for i, layer in enumerate(ORDER)}
 
 
 def test_no_core_file_includes_a_higher_layer() -> None:

@@ -28,7 +28,7 @@ from __future__ import annotations
 
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
-from typing import TYPE_CHECKING, Dict, List, Optional
+from typing import TYPE_CHECKING, List, Optional
 
 import vellum
 
@@ -36,13 +36,9 @@ if TYPE_CHECKING:
     from vellum._vellum import Document, Image, Page
 
 
-def texts(paths: List[Path]) -> Dict[Path, str]:
-    return {p: r for p, r in vellum.convert_many(paths, "html", password="pw") if not isinstance(r, Exception)}
-
-
 def documents(paths: List[str]) -> List[Document]:
     with ThreadPoolExecutor() as pool:
-        results = vellum.convert_many(paths, format="dict", executor=pool, max_pending=4)
+        results = vellum.convert_many(paths, format="dict", password="pw", executor=pool, max_pending=4)
         return [doc for _, doc in results if not isinstance(doc, Exception)]
 
 

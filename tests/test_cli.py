@@ -16,7 +16,6 @@ import vellum._vellum as native
 from vellum import cli
 
 RENDER = {"markdown": native.parse_to_markdown, "json": native.parse_to_json, "html": native.parse_to_html}
-EXT = {"markdown": ".md", "json": ".json", "html": ".html"}
 
 
 def make_tree(root: Path, files: Dict[str, bytes]) -> None:
@@ -48,7 +47,7 @@ def test_directory_is_mirrored_below_output(tmp_path, capsys, fmt):
     make_tree(tmp_path / "in", TREE)
     out = tmp_path / "out"
     code, stdout, stderr = run([str(tmp_path / "in"), "--format", fmt, "-o", str(out), "-j", "2"], capsys)
-    ext = EXT[fmt]
+    ext = {"markdown": ".md", "json": ".json", "html": ".html"}[fmt]
     assert (code, stdout) == (1, "")
     # (what each file holds: convert_many's result, test_batch.py, and a line feed, as below)
     assert output_files(out) == sorted(["a" + ext, "sub/B" + ext, "sub/deeper/c" + ext])
@@ -70,8 +69,8 @@ def test_failures_are_reported_and_the_batch_goes_on(tmp_path, capsys):
     # out/sub exists as a file, so the output of sub/x.pdf cannot be written;
     # a longer output of an earlier run is replaced without leftovers
     make_tree(out, {"sub": b"in the way", "ok.md": b"stale output of an earlier run, longer than the new one " * 50})
-    argv = [str(tmp_path / "bad.pdf"), str(tmp_path / "missing.pdf"), str(tmp_path / "x/ok.pdf"), str(tmp_path / "in"),
-            f"{tmp_path / 'in'}/", str(tmp_path / "x/./ok.pdf")]
+    argv = [str(tmp_path / name) for name in ("bad.pdf", "missing.pdf", "x/ok.pdf", "in")]
+    argv += [f"{tmp_path}/in/", f"{tmp_path}/x/./ok.pdf"]  # given again in other spellings
     code, _, stderr = run(argv + ["-o", str(out), "-j", "2"], capsys)
     lines = stderr.splitlines()
     assert (code, lines[-1]) == (1, "2 converted, 3 failed")

@@ -82,8 +82,8 @@ def long_to_unicode_text(b):
 
 
 CASES = [parents_sharing_one_kids_array, pages_sharing_direct_fonts, pages_sharing_resources_with_many_keys,
-         fonts_sharing_one_to_unicode, fonts_sharing_one_widths_array, fonts_sharing_one_broken_object, long_font_name,
-         long_to_unicode_text]
+         fonts_sharing_one_to_unicode, fonts_sharing_one_widths_array, fonts_sharing_one_broken_object,
+         long_font_name, long_to_unicode_text]
 
 
 @pytest.mark.parametrize("make", CASES, ids=[c.__name__ for c in CASES])
@@ -94,9 +94,6 @@ def test_hostile_shapes_come_out_whole(make):
 
 
 # ---------------------------------------------------------------- resource bounds
-
-MIB = 1 << 20
-
 
 # Within the bound every Q undoes its own cm. Past 256 levels a q saves
 # nothing, so the cm inside the excess stays until the deepest kept level
@@ -135,22 +132,18 @@ def test_page_budgets_end_work_with_their_own_words(content, error):
         vellum.parse_to_markdown(b.build())
 
 
-def image_page(images) -> bytes:
-    b = PdfBuilder()
-    refs = {f"Im{i}": b.add_image(1024, 1024, data, filter=filters) for i, (data, filters) in enumerate(images)}
-    b.add_page(b"BT /F1 12 Tf 72 700 Td (x) Tj ET", xobjects=refs)
-    return b.build()
-
-
 def test_image_checks_share_one_budget():
     # 700 MiB + 700 MiB pass the 1 GiB budget halfway through the second
     # image: it and everything after it are listed unchecked, even a corrupt
     # one that a check would have dropped.
-    bomb = flate_bomb(b"\x80", 700 * MIB)
+    bomb = flate_bomb(b"\x80", 700 << 20)
     corrupt = (b"not deflate", "/FlateDecode")
     for images, listed in [([(bomb, ["/FlateDecode", "/FlateDecode"])] * 2 + [corrupt], ["Im0", "Im1", "Im2"]),
                            ([corrupt], [])]:  # while the budget lasts, a corrupt image is dropped as always
-        assert [i["name"] for i in vellum.parse(image_page(images))["pages"][0]["images"]] == listed
+        b = PdfBuilder()
+        refs = {f"Im{i}": b.add_image(1024, 1024, data, filter=filters) for i, (data, filters) in enumerate(images)}
+        b.add_page(b"BT /F1 12 Tf 72 700 Td (x) Tj ET", xobjects=refs)
+        assert [i["name"] for i in vellum.parse(b.build())["pages"][0]["images"]] == listed
 
 
 MEMORY_ERROR_SCRIPT = r"""

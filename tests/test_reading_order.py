@@ -6,7 +6,6 @@ from __future__ import annotations
 
 import io
 import random
-import re
 
 import pytest
 
@@ -62,5 +61,4 @@ CASES = {
 def test_words_in_written_order(name):
     data, texts = CASES[name]
     lines = vellum.parse(data)["pages"][0]["lines"]
-    got = re.findall(r"\S+", "\n".join(line["text"] for line in lines))
-    assert got == re.findall(r"\S+", " ".join(texts))
+    assert " ".join(line["text"] for line in lines).split() == " ".join(texts).split()

@@ -36,10 +36,8 @@ def pdf_name(text: str) -> bytes:
 
 
 def pdf_string(data: Union[bytes, str]) -> bytes:
-    if isinstance(data, str):
-        data = data.encode("latin-1")
-    escaped = data.replace(b"\\", b"\\\\").replace(b"(", b"\\(").replace(b")", b"\\)").replace(b"\r", b"\\r")
-    return b"(" + escaped + b")"
+    data = data.encode("latin-1") if isinstance(data, str) else data
+    return b"(" + data.replace(b"\\", b"\\\\").replace(b"(", b"\\(").replace(b")", b"\\)").replace(b"\r", b"\\r") + b")"
 
 
 def _number(value: float) -> bytes:
@@ -184,8 +182,8 @@ class PdfBuilder:
         out += b"xref\n0 %d\n0000000000 65535 f\r\n" % size
         for num in range(1, size):
             out += b"%010d 00000 n\r\n" % offsets[num] if num in offsets else b"0000000000 00001 f\r\n"
-        trailer = pdf_value({"Size": size, "Root": self.CATALOG})
-        return bytes(out + b"trailer\n" + trailer + b"\nstartxref\n%d\n%%%%EOF\n" % xref_at)
+        out += b"trailer\n" + pdf_value({"Size": size, "Root": self.CATALOG})
+        return bytes(out + b"\nstartxref\n%d\n%%%%EOF\n" % xref_at)
 
 
 def text_pdf(*pages: str) -> bytes:

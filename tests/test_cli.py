@@ -4,7 +4,6 @@ outputs, usage errors and the progress display."""
 
 from __future__ import annotations
 
-import importlib.util
 import io
 from pathlib import Path
 from typing import Dict, List
@@ -178,13 +177,3 @@ def test_progress_keeps_messages_on_their_own_lines():
     progress.close()
     # closing wipes the counter, so the summary that follows starts clean
     assert screen(term.getvalue()) == ["a.pdf: InvalidHeader: no %PDF- header", ""]
-
-    if importlib.util.find_spec("tqdm") is None:
-        return
-    # With tqdm installed its bar is used, and messages still get lines of their own.
-    term = Terminal()
-    progress = cli.make_progress(term, 2)
-    assert type(progress) is cli.TqdmProgress
-    progress.message("x.pdf: failed")
-    progress.close()
-    assert "x.pdf: failed\n" in term.getvalue()

@@ -18,27 +18,29 @@ def page_text(font: dict | Callable[[PdfBuilder], dict], shown: bytes) -> str:
     b = PdfBuilder()
     font_ref = b.add_object(font(b) if callable(font) else font)
     b.add_page(b"BT /F1 12 Tf 72 700 Td <" + shown.hex().encode() + b"> Tj ET", fonts={"F1": font_ref})
-    doc = vellum.parse(b.build())
-    return "".join(line["text"] for page in doc["pages"] for line in page["lines"])
+    return "".join(line["text"] for page in vellum.parse(b.build())["pages"] for line in page["lines"])
 
 
 def type0(encoding: str, ordering: str, descendant: dict | None = None) -> dict:
     cid_font = {"Type": "/Font", "Subtype": "/CIDFontType0", "BaseFont": "/X", "DW": 1000,
-                "CIDSystemInfo": {"Registry": b"Adobe", "Ordering": ordering.encode(), "Supplement": 0}}
-    cid_font.update(descendant or {})
+                "CIDSystemInfo": {"Registry": b"Adobe", "Ordering": ordering.encode(), "Supplement": 0},
+                **(descendant or {})}
     return {"Type": "/Font", "Subtype": "/Type0", "BaseFont": "/X", "Encoding": encoding, "DescendantFonts": [cid_font]}
 
 
-# (CMap, collection, Python codec, text): the codec encodes the bytes shown.
-LEGACY = [("/90ms-RKSJ-H", "Japan1", "cp932", "日本語のテキストとｶﾀｶﾅ"), ("/90ms-RKSJ-V", "Japan1", "cp932", "縦書きの文章"),
-          ("/EUC-H", "Japan1", "euc_jp", "漢字かな交じり文"), ("/GBK-EUC-H", "GB1", "gbk", "中文文本测试"),
-          ("/GB-EUC-H", "GB1", "gb2312", "简体中文"), ("/B5pc-H", "CNS1", "big5", "繁體中文測試"),
-          ("/ETen-B5-V", "CNS1", "big5", "臺灣"), ("/KSCms-UHC-H", "Korea1", "cp949", "한국어 텍스트"),
-          ("/KSC-EUC-H", "Korea1", "euc_kr", "대한민국")]
+# (CMap, collection, Python codec, text): the codec encodes the bytes shown;
+# the Unicode CMaps give their codes as text (UTF-16 ones beyond the BMP too).
+CMAPS = [("/UniJIS-UCS2-H", "Japan1", "utf-16-be", "テキスト漢字"), ("/UniGB-UTF16-V", "GB1", "utf-16-be", "漢字𠀋"),
+         ("/UniKS-UCS2-V", "Korea1", "utf-16-be", "한국어"), ("/UniCNS-UTF16-H", "CNS1", "utf-16-be", "臺灣𠀋"),
+         ("/90ms-RKSJ-H", "Japan1", "cp932", "日本語のテキストとｶﾀｶﾅ"), ("/90ms-RKSJ-V", "Japan1", "cp932", "縦書きの文章"),
+         ("/EUC-H", "Japan1", "euc_jp", "漢字かな交じり文"), ("/GBK-EUC-H", "GB1", "gbk", "中文文本测试"),
+         ("/GB-EUC-H", "GB1", "gb2312", "简体中文"), ("/B5pc-H", "CNS1", "big5", "繁體中文測試"),
+         ("/ETen-B5-V", "CNS1", "big5", "臺灣"), ("/KSCms-UHC-H", "Korea1", "cp949", "한국어 텍스트"),
+         ("/KSC-EUC-H", "Korea1", "euc_kr", "대한민국")]
 
 
-@pytest.mark.parametrize("cmap,ordering,codec,text", LEGACY, ids=[c[0][1:] for c in LEGACY])
-def test_legacy_cjk_cmaps(cmap, ordering, codec, text):
+@pytest.mark.parametrize("cmap,ordering,codec,text", CMAPS, ids=[c[0][1:] for c in CMAPS])
+def test_predefined_cjk_cmaps(cmap, ordering, codec, text):
     assert page_text(type0(cmap, ordering), text.encode(codec)) == text
 
 

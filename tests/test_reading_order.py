@@ -1,6 +1,7 @@
-"""Reading order on pages that reportlab lays out (columns under a title, a
-sidebar): the words come back in the order they were written, not only as the
-same bag of words. Columns without a title, tables: tests/cpp/test_columns.cpp."""
+"""Reading order on pages that reportlab lays out: columns with and without a
+title read column by column, a sidebar apart from the text beside it, a table
+of cells far apart row by row. The words come back in the order they were
+written, not only as the same bag of words. Skipped without reportlab."""
 
 from __future__ import annotations
 
@@ -16,7 +17,7 @@ from reportlab.lib.pagesizes import letter  # noqa: E402
 from reportlab.pdfbase import pdfmetrics  # noqa: E402
 from reportlab.pdfbase.ttfonts import TTFont  # noqa: E402
 from reportlab.lib.styles import ParagraphStyle  # noqa: E402
-from reportlab.platypus import BaseDocTemplate, Frame, FrameBreak, PageTemplate, Paragraph  # noqa: E402
+from reportlab.platypus import BaseDocTemplate, Frame, FrameBreak, PageTemplate, Paragraph, Table  # noqa: E402
 
 WORDS = ("the ferry ran late on a wet day and the new timetable put the harbour office at odds with "
          "its crews who said the boats were old and slow").split()
@@ -32,6 +33,14 @@ def prose(seed: int, words: int) -> str:
     return " ".join(f"{rng.choice(WORDS)}{i}" for i in range(words))
 
 
+def page(frames: list[tuple[float, float, float, float]], flow: list) -> bytes:
+    out = io.BytesIO()
+    doc = BaseDocTemplate(out, pagesize=letter)
+    doc.addPageTemplates([PageTemplate(frames=[Frame(*f, showBoundary=0) for f in frames])])
+    doc.build(flow)
+    return out.getvalue()
+
+
 def columns_case(widths: list[tuple[float, float]], title: bool, words: int):
     """Frames side by side (x, width) under an optional full-width title;
     each column holds two paragraphs."""
@@ -43,16 +52,13 @@ def columns_case(widths: list[tuple[float, float]], title: bool, words: int):
         column = [prose(10 * c + p, words) for p in range(2)]
         texts += column
         flow += [Paragraph(text, STYLE) for text in column] + ([FrameBreak()] if c + 1 < len(widths) else [])
-    out = io.BytesIO()
-    doc = BaseDocTemplate(out, pagesize=letter)
-    doc.addPageTemplates([PageTemplate(frames=[Frame(*f, showBoundary=0) for f in frames])])
-    doc.build(flow)
-    return out.getvalue(), texts
+    return page(frames, flow), texts
 
 
 CASES = {
     "two columns under a title": columns_case([(72, 222), (318, 222)], True, 60),
     "three columns under a title": columns_case([(72, 144), (234, 144), (396, 144)], True, 35),
+    "two columns": columns_case([(72, 222), (318, 222)], False, 60),
     "sidebar beside the text": columns_case([(36, 130), (190, 386)], False, 45),
 }
 
@@ -62,3 +68,11 @@ def test_words_in_written_order(name):
     data, texts = CASES[name]
     lines = vellum.parse(data)["pages"][0]["lines"]
     assert " ".join(line["text"] for line in lines).split() == " ".join(texts).split()
+
+
+def test_table_reads_row_by_row():
+    rows = [["Region", "Ferries", "Delay"], ["North harbour", "12", "4 min"], ["East river", "7", "11 min"],
+            ["South bridge", "31", "2 min"], ["West station", "5", "9 min"], ["Old market", "18", "6 min"]]
+    data = page([(72, 72, 468, 648)], [Table(rows, colWidths=[200, 130, 130])])
+    lines = [line["text"] for line in vellum.parse(data)["pages"][0]["lines"]]
+    assert lines == [" ".join(row) for row in rows]

@@ -8,7 +8,6 @@ from __future__ import annotations
 import json
 import re
 import warnings
-from typing import Callable, Dict, Optional, Tuple
 
 import pytest
 from conftest import corpus_dir
@@ -30,7 +29,7 @@ def built() -> bytes:
 
 
 INCREMENTAL = corpus_dir() / "files" / "libreoffice61-xref-stream-updated.pdf"
-SOURCES: Dict[str, Callable[[], Tuple[Optional[bytes], Optional[str]]]] = {
+SOURCES = {  # name: () -> (data or None without the corpus, password)
     "classic": lambda: (built(), None),
     "object-streams": lambda: (resave(built(), object_stream_mode=pikepdf.ObjectStreamMode.generate), None),
     "encrypted": lambda: (resave(built(), encryption=pikepdf.Encryption(user="user", owner="owner", R=4)), "user"),
@@ -52,7 +51,7 @@ def overwrite_xref(data: bytes) -> bytes:
     return data[:start] + b"#" * (end - start) + data[end:]
 
 
-DAMAGES: Dict[str, Callable[[bytes], bytes]] = {
+DAMAGES = {
     "bytes-before-header": lambda d: b"%junk that is not a comment\n" * 11 + d,
     "wrong-startxref": lambda d: d[: d.rindex(b"startxref")] + b"startxref\n%d\n%%%%EOF\n" % (startxref(d) + 7),
     "no-startxref": lambda d: d.replace(b"startxref", b"startxrex"),

@@ -1,9 +1,9 @@
 // Cross-reference reading: classic tables, streams, the /Prev chain, hybrids.
 // Each file's entries are shown in one line ("1 at 17 gen 2, 7 free, 8 in
 // 4.1") or as the error. The newest section winning: incremental updates in
-// tests/test_api.py; a missing startxref, its offset or trailer, and offsets
-// past the end: the messages of the corpus's malformed files in
-// tests/test_recovery.py.
+// the corpus walk (tests/test_corpus.py); a missing startxref, its offset or
+// trailer, and offsets past the end: the messages of the corpus's malformed
+// files in tests/test_recovery.py.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -15,8 +15,7 @@ REPO_DIR = Path(__file__).resolve().parent.parent
 
 
 def corpus_dir() -> Path:
-    env = os.environ.get("VELLUM_CORPUS")
-    return Path(env) if env else REPO_DIR / ".." / "shared" / "corpus"
+    return Path(os.environ.get("VELLUM_CORPUS") or REPO_DIR / ".." / "shared" / "corpus")
 
 
 def load_manifest() -> list:
@@ -28,7 +27,6 @@ def load_manifest() -> list:
 @pytest.fixture(scope="session")
 def corpus() -> Path:
     """The corpus directory; skips the test when it is absent."""
-    root = corpus_dir()
-    if not (root / "manifest.json").is_file():
+    if not load_manifest():
         pytest.skip("corpus not available")
-    return root
+    return corpus_dir()

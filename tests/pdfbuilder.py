@@ -37,7 +37,8 @@ def pdf_name(text: str) -> bytes:
 
 def pdf_string(data: Union[bytes, str]) -> bytes:
     data = data.encode("latin-1") if isinstance(data, str) else data
-    return b"(" + data.replace(b"\\", b"\\\\").replace(b"(", b"\\(").replace(b")", b"\\)").replace(b"\r", b"\\r") + b")"
+    escaped = data.replace(b"\\", b"\\\\").replace(b"(", b"\\(").replace(b")", b"\\)").replace(b"\r", b"\\r")
+    return b"(" + escaped + b")"
 
 
 def _number(value: float) -> bytes:

@@ -157,13 +157,11 @@ def test_info_reads_what_pymupdf_writes():
     pymupdf = pytest.importorskip("pymupdf")
     doc = pymupdf.open()
     doc.new_page()
-    doc.set_metadata({"title": "Résumé <☃>", "author": "A. Writer", "keywords": "a, b",
-                      "creationDate": "D:20240501123000+02'00'", "modDate": "D:20240502000000Z"})
+    doc.set_metadata({"title": "Résumé <☃>", "creationDate": "D:20240501123000+02'00'", "modDate": "D:20240502Z"})
     data = doc.tobytes()
-    found = vellum.info(data)
     # the strings and page counts of files from many writers: the corpus walk, against PyMuPDF
-    assert (found["title"], found["creation_date"], found["modification_date"]) == (
-        "Résumé <☃>", "2024-05-01T12:30:00+02:00", "2024-05-02T00:00:00+00:00")
+    dates = ("2024-05-01T12:30:00+02:00", "2024-05-02T00:00:00+00:00")
+    assert (vellum.info(data)["creation_date"], vellum.info(data)["modification_date"]) == dates
     # the document's title, escaped, wins over the default title
     assert "<title>Résumé &lt;☃&gt;</title>" in vellum.parse_to_html(data, default_title="ignored")
 

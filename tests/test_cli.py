@@ -19,9 +19,8 @@ RENDER = {"markdown": native.parse_to_markdown, "json": native.parse_to_json, "h
 
 def make_tree(root: Path, files: Dict[str, bytes]) -> None:
     for rel, data in files.items():
-        path = root / rel
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
+        (root / rel).parent.mkdir(parents=True, exist_ok=True)
+        (root / rel).write_bytes(data)
 
 
 def run(argv: List[str], capsys) -> tuple:

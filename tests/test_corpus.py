@@ -161,9 +161,3 @@ def check_pages_and_info(entry: dict, data: bytes, password, doc: dict, markdown
             # PyMuPDF gives "" for absent entries and strips nothing else.
             assert [found[k] or "" for k in INFO_KEYS] == [peer.metadata[k] for k in INFO_KEYS]
             assert outline == peer.get_toc(simple=True)
-
-
-def test_the_files_named_are_in_the_corpus(corpus):
-    assert PAINTED_GRIDS | NO_TABLES <= {e["file"] for e in ENTRIES}
-    assert set(FLOORS) <= {e["file"] for e in ENTRIES if e.get("reference_text")}
-    assert len([e for e in ENTRIES if "scanned" in e["features"] and e["scanned_pages"]]) >= 10

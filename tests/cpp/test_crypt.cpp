@@ -4,7 +4,7 @@
 // entries, and decryption against libcrypto's one-shot calls. Whole files
 // that pikepdf encrypted (every revision, RC4 and AES, user and owner
 // passwords, random revision 6 passwords) are read in
-// tests/test_encryption.py and tests/test_passwords.py.
+// tests/test_encryption.py.
 #include <openssl/evp.h>
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The resolver: stream assembly, lookups, caching, cycles, object streams
 // (their well-formed headers: the corpus files with object streams).
 // Real files: every corpus file's text against its reference
-// (tests/test_text_quality.py); damaged files: the fuzz targets.
+// (tests/test_corpus.py); damaged files: the fuzz targets.
 #include <gtest/gtest.h>
 
 #include "syntax/cos.h"

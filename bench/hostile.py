@@ -66,6 +66,14 @@ def shared_content_bomb(b: PdfBuilder) -> bytes:
     return b.build()
 
 
+def shared_operator_bomb(b: PdfBuilder) -> bytes:
+    """1,000 pages sharing one content stream of 16 million operators (q Q)."""
+    stream = b.add_stream(DOUBLE_FLATE, bomb(b"q Q\n", 8_000_000))
+    for _ in range(1000):
+        b.add_page(content=None, Contents=stream)
+    return b.build()
+
+
 def image_bombs(b: PdfBuilder) -> bytes:
     """One page listing 50 images of 1,000 MiB of samples each."""
     data = bomb(b"\x80", 1000 * MIB)
@@ -89,6 +97,7 @@ CASES: Dict[str, Callable[[PdfBuilder], bytes]] = {
     "tj_flood": tj_flood,
     "distinct_content_bombs": distinct_content_bombs,
     "shared_content_bomb": shared_content_bomb,
+    "shared_operator_bomb": shared_operator_bomb,
     "image_bombs": image_bombs,
     "to_unicode_bomb": to_unicode_bomb,
 }

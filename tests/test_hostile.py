@@ -113,18 +113,23 @@ RUNS = 1 << 20  # text runs one page may show
 
 
 ITEMS_ERROR = f"BadStream: page content exceeds the page's budget of {ITEMS} operators and operands"
+DOCUMENT_ERROR = f"BadStream: page content exceeds the document's budget of {4 * ITEMS} operators and operands"
 RUNS_ERROR = f"BadStream: page text exceeds the page's budget of {RUNS} runs"
 
 
-# Elements of array operands count: one TJ of 2^24 strings.
-@pytest.mark.parametrize("content, error", [
-    (b"q\n" * (ITEMS + 1), ITEMS_ERROR), (b"BT [" + b"(x)" * ITEMS + b"] TJ ET", ITEMS_ERROR),
-    (b"BT /F1 1 Tf [" + b"(x)" * (RUNS + 1) + b"] TJ ET", RUNS_ERROR),
-    (b"BT /F1 1 Tf [" + b"(x)" * RUNS + b"] TJ ET", None),
-], ids=["operators", "array-elements", "runs", "runs-at-budget"])
-def test_page_budgets_end_work_with_their_own_words(content, error):
+# Elements of array operands count: one TJ of 2^24 strings. Pages sharing a
+# content stream each count its items against the document's budget.
+@pytest.mark.parametrize("content, pages, error", [
+    (b"q\n" * (ITEMS + 1), 1, ITEMS_ERROR), (b"BT [" + b"(x)" * ITEMS + b"] TJ ET", 1, ITEMS_ERROR),
+    (b"q\n" * (ITEMS - 1), 5, DOCUMENT_ERROR),
+    (b"BT /F1 1 Tf [" + b"(x)" * (RUNS + 1) + b"] TJ ET", 1, RUNS_ERROR),
+    (b"BT /F1 1 Tf [" + b"(x)" * RUNS + b"] TJ ET", 1, None),
+], ids=["operators", "array-elements", "document", "runs", "runs-at-budget"])
+def test_page_budgets_end_work_with_their_own_words(content, pages, error):
     b = PdfBuilder()
-    b.add_page(None, Contents=b.add_stream(None, content), fonts={"F1": "Helvetica"})
+    stream = b.add_stream(None, content)
+    for _ in range(pages):
+        b.add_page(None, Contents=stream, fonts={"F1": "Helvetica"})
     if error is None:
         assert vellum.parse_to_markdown(b.build()).count("x") == RUNS
         return

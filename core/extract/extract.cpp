@@ -51,6 +51,7 @@ Result<ExtractedDoc> extract(const Document& doc, PageSelection selection) {
   // the resolver's cache, so their addresses are stable keys).
   std::unordered_map<const Dictionary*, std::vector<ParsedImage>> images_by_resources;
   uint64_t content_budget = kMaxDocumentContent;
+  uint64_t items_budget = kMaxDocumentContentItems;
   uint64_t table_cell_budget = kMaxDocumentTableCells;
   FormCache forms_cache;  // forms drawn on many pages are decoded once
   // Each page's content decodes into the memory the previous page's used.
@@ -58,11 +59,16 @@ Result<ExtractedDoc> extract(const Document& doc, PageSelection selection) {
   for (size_t index : chosen) {
     const Page& page = pages[index];
     VELLUM_TRY(Bytes content, page_content(resolver, *page.dict, &content_budget, std::move(spare)));
-    ContentOps parsed = parse_content(ByteSpan(content.data(), content.size()));
+    const bool document_binds = items_budget < kMaxContentItems;
+    ContentOps parsed = parse_content(ByteSpan(content.data(), content.size()), std::min(items_budget, kMaxContentItems));
     spare = std::move(content);
-    if (parsed.over_budget)
-      return make_error(ErrorKind::BadStream, "page content exceeds the page's budget of " +
-                                                  std::to_string(kMaxContentItems) + " operators and operands");
+    if (parsed.over_budget) {
+      const uint64_t budget = document_binds ? kMaxDocumentContentItems : kMaxContentItems;
+      return make_error(ErrorKind::BadStream, std::string("page content exceeds the ") +
+                                                  (document_binds ? "document's" : "page's") + " budget of " +
+                                                  std::to_string(budget) + " operators and operands");
+    }
+    items_budget -= parsed.items;
     ExpandedContent expanded =
         expand_forms(std::move(parsed), *page.resources, resolver, forms_cache, &content_budget);
     const ContentOps& ops = expanded.content;

@@ -95,6 +95,7 @@ ContentOps parse_content(ByteSpan bytes, uint64_t max_items) {
 
   // Operands not followed by an operator belong to nothing.
   drop_pending();
+  out.items = max_items - items_left;
   return out;
 }
 

@@ -26,11 +26,17 @@ struct Op {
 // otherwise ask for tens of gigabytes; the heaviest real pages hold a few
 // million.
 inline constexpr uint64_t kMaxContentItems = uint64_t{1} << 24;
+// The same, summed over the pages of one document (counted per page that
+// uses a content stream, so that pages sharing one cannot repeat its work
+// without end): ordinary documents of thousands of pages stay far below it.
+inline constexpr uint64_t kMaxDocumentContentItems = uint64_t{1} << 26;
 
 struct ContentOps {
   std::vector<Op> ops;
   std::vector<Object> operands;
-  // Parsing stopped at the item budget; what came before is kept.
+  // Items read (at most the budget), and whether parsing stopped at the
+  // budget; what came before is kept.
+  uint64_t items = 0;
   bool over_budget = false;
 
   std::span<const Object> operands_of(const Op& op) const {

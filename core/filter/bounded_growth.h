@@ -29,11 +29,14 @@ inline void reserve_within(Bytes& buf, uint64_t needed, uint64_t limit) {
 inline constexpr uint64_t kZeroFillStep = 64 * 1024;
 
 // Make the size of `buf` at least `needed` bytes (needed <= limit), growing
-// it by at least kZeroFillStep where the capacity allows.
+// it by kZeroFillStep, or by its size while that is smaller, where the
+// capacity allows (a buffer lent with a large capacity is not zero-filled
+// far beyond a small output).
 inline void resize_within(Bytes& buf, uint64_t needed, uint64_t limit) {
   if (needed <= buf.size()) return;
   reserve_within(buf, needed, limit);
-  const uint64_t size = std::min<uint64_t>(std::max<uint64_t>(needed, uint64_t{buf.size()} + kZeroFillStep), buf.capacity());
+  const uint64_t step = std::min<uint64_t>(kZeroFillStep, std::max<uint64_t>(buf.size(), 4096));
+  const uint64_t size = std::min<uint64_t>(std::max<uint64_t>(needed, uint64_t{buf.size()} + step), buf.capacity());
   buf.resize(static_cast<size_t>(size));
 }
 

@@ -198,7 +198,7 @@ def test_module_definition():
 def test_second_initialisation_raises_import_error():
     # The same shared object under a second module name: the interpreter runs
     # its initialisation again instead of reusing the first module.
-    spec = importlib.util.spec_from_file_location("again._vellum", native.__file__)
+    location = importlib.util.spec_from_file_location("again._vellum", native.__file__)
     with pytest.raises(ImportError, match="^vellum._vellum is already initialised in this process$"):
-        importlib.util.module_from_spec(spec)
+        importlib.util.module_from_spec(location)
     assert native.parse(text_pdf("still here"))["pages"][0]["lines"][0]["text"] == "still here"

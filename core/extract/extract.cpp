@@ -60,7 +60,8 @@ Result<ExtractedDoc> extract(const Document& doc, PageSelection selection) {
     const Page& page = pages[index];
     VELLUM_TRY(Bytes content, page_content(resolver, *page.dict, &content_budget, std::move(spare)));
     const bool document_binds = items_budget < kMaxContentItems;
-    ContentOps parsed = parse_content(ByteSpan(content.data(), content.size()), std::min(items_budget, kMaxContentItems));
+    ContentOps parsed =
+        parse_content(ByteSpan(content.data(), content.size()), std::min(items_budget, kMaxContentItems));
     spare = std::move(content);
     if (parsed.over_budget) {
       const uint64_t budget = document_binds ? kMaxDocumentContentItems : kMaxContentItems;

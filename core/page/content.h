@@ -23,8 +23,8 @@ struct Op {
 // Operators plus operand objects (the elements of array and dictionary
 // operands included) that one content stream may hold. At 16 and 64 bytes
 // apiece that is at most about 1 GiB parsed, where a few KB of Flate could
-// otherwise ask for tens of gigabytes; the heaviest real pages hold a few
-// million.
+// otherwise ask for tens of gigabytes; the heaviest page of the real-world
+// files vellum is tested on holds about 92,000.
 inline constexpr uint64_t kMaxContentItems = uint64_t{1} << 24;
 // The same, summed over the pages of one document (counted per page that
 // uses a content stream, so that pages sharing one cannot repeat its work
